@@ -1,0 +1,45 @@
+#include "core/message_lines.h"
+
+namespace murelo {
+
+int SplitMessageLines(std::string_view text, LineTable& lines) {
+  int count = 0;
+  size_t start = 0;
+  for (size_t feed = text.find('\n'); feed != std::string_view::npos;
+       feed = text.find('\n', start)) {
+    if (count < kStoredLines) lines[count].assign(text, start, feed - start);
+    ++count;
+    start = feed + 1;
+  }
+  return count;
+}
+
+void BalanceTags(std::string& line) {
+  // The window is scanned and marked on a copy, so the line itself is only appended to.
+  std::string window = line.substr(0, kBalanceWindow);
+  size_t p = 0;
+  while (p < window.size()) {
+    const bool opens = window[p] == '<' && p + 1 < window.size() && window[p + 1] != ' ' &&
+                       window[p + 1] != '/';
+    if (!opens) {
+      ++p;
+      continue;
+    }
+    const size_t end = window.find_first_of(" >", p + 1);
+    if (end == std::string::npos) return;  // an unterminated tag ends the scan
+
+    std::string closing = "</";
+    closing.append(window, p + 1, end - p - 1);
+    closing += '>';
+    const size_t found = window.find(closing);
+    if (found == std::string::npos) {
+      line += closing;
+    } else {
+      // Blank out the closing tag so that it answers this opening tag only.
+      window.replace(found, closing.size(), closing.size(), ' ');
+    }
+    p = end + 1;
+  }
+}
+
+}  // namespace murelo

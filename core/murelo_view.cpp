@@ -1,0 +1,135 @@
+#include "core/murelo_view.h"
+
+#include <algorithm>
+#include <span>
+#include <utility>
+
+#include "core/message_catalog.h"
+#include "ui/page_writer.h"
+
+namespace murelo {
+
+namespace {
+
+constexpr std::string_view kClearWord = "clear";
+
+/// True when the lines are the command with this word and line count.
+bool IsCommand(const LineTable& lines, int count, int expectedCount, std::string_view word) {
+  return count == expectedCount && lines[0].empty() && lines[1] == word;
+}
+
+}  // namespace
+
+CMureloView::CMureloView(CViewHost& host) : m_host(host) {}
+
+void CMureloView::OnInitialUpdate() {
+  WriteSplashPage();
+  for (MemberEntry& row : m_Members) row.bActive = 0;
+  m_nLogCount = 0;
+  m_bConnected = false;
+  WriteBlankPage();
+  m_host.EnableInput(false);
+  m_host.LoadSettings();
+}
+
+void CMureloView::ResetMembers() {
+  for (MemberEntry& row : m_Members) row.bActive = 0;
+  m_Members[0] = {1, m_strName, m_strColor};
+}
+
+void CMureloView::ProcessMessage(std::string text) {
+  LineTable lines;
+  const int count = SplitLines(lines, std::move(text));
+  // All three handlers always run; at most one can claim the message.
+  const int handled = HandleAddCommand(lines, count) + HandleDelCommand(lines, count) +
+                      HandleChangeCommand(lines, count);
+  HandleClearRequest(lines, count);
+  if (handled == 0) {
+    BalanceTags(lines[0]);
+    AppendToLog(std::move(lines[0]), std::move(lines[1]));
+  }
+  WritePage();
+}
+
+int CMureloView::SplitLines(LineTable& lines, std::string text) {
+  const int count = SplitMessageLines(text, lines);
+  // Once per message, not once per surplus line: a peer could otherwise stack a
+  // thousand boxes on every copy with one message of line feeds.
+  if (count > kMaxWellFormedLines) m_host.MessageBox(kBoxMalformedText);
+  return count;
+}
+
+int CMureloView::HandleAddCommand(const LineTable& lines, int count) {
+  if (!IsCommand(lines, count, 4, "add")) return 0;
+  // Rows are filled from the highest free index down.
+  auto freeRow = std::find_if(m_Members.rbegin(), m_Members.rend(),
+                              [](const MemberEntry& row) { return row.bActive == 0; });
+  if (freeRow != m_Members.rend()) *freeRow = {1, lines[3], lines[2]};
+  return 1;
+}
+
+int CMureloView::HandleDelCommand(const LineTable& lines, int count) {
+  if (!IsCommand(lines, count, 4, "del")) return 0;
+  for (MemberEntry& row : m_Members) {
+    if (row.bActive && row.strColor == lines[2] && row.strName == lines[3]) row.bActive = 0;
+  }
+  return 1;
+}
+
+int CMureloView::HandleChangeCommand(const LineTable& lines, int count) {
+  if (!IsCommand(lines, count, 6, "change")) return 0;
+  auto match = std::find_if(m_Members.begin(), m_Members.end(), [&](const MemberEntry& row) {
+    return row.bActive && row.strColor == lines[2] && row.strName == lines[3];
+  });
+  if (match != m_Members.end()) {
+    match->strColor = lines[4];
+    match->strName = lines[5];
+  }
+  return 1;
+}
+
+void CMureloView::HandleClearRequest(LineTable& lines, int count) {
+  std::string& html = lines[0];
+  if (count != 2 || !html.ends_with(kClearWord)) return;
+
+  const std::string& sender = lines[1];
+  auto valid = std::span(m_Log).first(m_nLogCount);
+  auto kept = std::remove_if(valid.begin(), valid.end(),
+                             [&](const LogEntry& entry) { return entry.strSenderIp == sender; });
+  m_nLogCount = static_cast<int>(kept - valid.begin());
+
+  html.resize(html.size() - kClearWord.size());
+  html += kClearReplacement;
+}
+
+void CMureloView::AppendToLog(std::string html, std::string senderIp) {
+  if (m_nLogCount >= kLogCapacity) {
+    std::move(m_Log.begin() + 1, m_Log.end(), m_Log.begin());  // the oldest entry goes
+    m_nLogCount = kLogCapacity - 1;
+  }
+  m_Log[m_nLogCount++] = {std::move(html), std::move(senderIp)};
+}
+
+void CMureloView::WritePage() {
+  const std::string page = ComposeChatPage(m_Members, std::span(m_Log).first(m_nLogCount),
+                                           DisplayLimit(m_host.LogLimitIndex()));
+  if (!ReplaceFile(kPageFileName, page)) m_host.MessageBox(kBoxPageWriteFailed);
+  NavigateToPage();
+}
+
+void CMureloView::WriteSplashPage() {
+  if (!ReplaceFile(kPageFileName, kSplashPage)) m_host.MessageBox(kBoxSplashWriteFailed);
+  NavigateToPage();
+}
+
+void CMureloView::WriteBlankPage() {
+  if (!ReplaceFile(kPageFileName, kBlankPage)) m_host.MessageBox(kBoxPageWriteFailed);
+}
+
+void CMureloView::NavigateToPage() {
+  // Without a readable current directory there is no address to show; the view keeps
+  // the page it has.
+  if (std::optional<std::string> address = PageAddress()) m_host.Navigate(*address);
+}
+
+}  // namespace murelo

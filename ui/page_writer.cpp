@@ -1,0 +1,67 @@
+#include "ui/page_writer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "core/message_catalog.h"
+#include "core/message_format.h"
+
+namespace murelo {
+
+int DisplayLimit(int nLogLimitIndex) {
+  static constexpr std::array<int, kLogLimitIndexCount> kLimits = {20, 50, 100, 200};
+  return kLimits[std::clamp(nLogLimitIndex, 0, kLogLimitIndexCount - 1)];
+}
+
+std::string ComposeChatPage(std::span<const MemberEntry> members,
+                            std::span<const LogEntry> log, int limit) {
+  const size_t shown = std::min(log.size(), static_cast<size_t>(std::max(limit, 0)));
+  const std::span<const LogEntry> newest = log.last(shown);
+
+  // One exact reservation keeps composing to plain copies.
+  static constexpr size_t kMemberMarkup = kPageMemberFormat.size() - 4;
+  static constexpr size_t kEntryMarkup = kPageEntryFormat.size() - 2;
+  size_t size = kPageHead.size() + kPageMembersLabel.size() + 1;
+  for (const MemberEntry& row : members) {
+    if (row.bActive) size += kMemberMarkup + row.strColor.size() + row.strName.size();
+  }
+  for (const LogEntry& entry : newest) size += kEntryMarkup + entry.strHtml.size();
+
+  std::string page;
+  page.reserve(size);
+  page += kPageHead;
+  page += kPageMembersLabel;
+  for (const MemberEntry& row : members) {
+    if (row.bActive) AppendFormat(page, kPageMemberFormat, {row.strColor, row.strName});
+  }
+  page += '\n';
+  for (auto entry = newest.rbegin(); entry != newest.rend(); ++entry) {
+    AppendFormat(page, kPageEntryFormat, {entry->strHtml});
+  }
+  return page;
+}
+
+bool ReplaceFile(const char* name, std::string_view bytes) {
+  std::FILE* file = std::fopen(name, "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  return std::fclose(file) == 0 && written;
+}
+
+std::optional<std::string> PageAddress() {
+  std::vector<char> buffer(256);
+  while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE) return std::nullopt;
+    buffer.resize(buffer.size() * 2);
+  }
+  std::string address = buffer.data();
+  if (address.empty() || address.back() != '/') address += '/';
+  return address + kPageFileName;
+}
+
+}  // namespace murelo

@@ -1,0 +1,41 @@
+// The page file data.htm: the bytes of the splash, blank and chat pages, and how the
+// file is replaced and addressed. Standard C++ only; the view that shows the file
+// lives elsewhere.
+//
+// Chat page, in this order (CP932 bytes, nothing escaped, the page never closed):
+//   "<html>\n<body bgcolor=#eeeeff>\n" "[参加者]  "
+//   "<font color=" colour ">" name "</font>☆"   for each active row, rows 0 to 19
+//   "\n"
+//   "<hr>" html "\n"                             for each shown entry, newest first
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "core/conversation_state.h"
+
+namespace murelo {
+
+inline constexpr char kPageFileName[] = "data.htm";
+inline constexpr int kLogLimitIndexCount = 4;
+
+/// The number of log entries shown for a display-limit index: 20, 50, 100, 200 for
+/// 0 to 3. An index from a damaged settings file is clamped into that range.
+int DisplayLimit(int nLogLimitIndex);
+
+/// The chat page for the given rows and the valid log entries (oldest first), showing
+/// at most limit entries, newest first.
+std::string ComposeChatPage(std::span<const MemberEntry> members,
+                            std::span<const LogEntry> log, int limit);
+
+/// Replaces the whole file name with bytes: open, one write, close. False when the
+/// file cannot be opened or written.
+bool ReplaceFile(const char* name, std::string_view bytes);
+
+/// The full path of data.htm in the current directory, or nothing when the current
+/// directory cannot be read.
+std::optional<std::string> PageAddress();
+
+}  // namespace murelo
