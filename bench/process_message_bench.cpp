@@ -23,6 +23,12 @@ class SilentHost : public murelo::CViewHost {
   int LogLimitIndex() const override { return 3; }
   void EnableInput(bool) override {}
   void LoadSettings() override {}
+  bool RunConnectDialog(murelo::CConnectChoice&) override { return false; }
+  bool RunNameColorDialog(murelo::CNameColorChoice&) override { return false; }
+  std::string InputText() const override { return {}; }
+  void SetInputText(std::string_view) override {}
+  // At once, so each measured ProcessMessage includes its page write.
+  void PostTask(std::function<void()> task) override { task(); }
 };
 
 double Percentile(std::vector<double> samples, double fraction) {
@@ -44,11 +50,12 @@ int main() {
   SilentHost host;
   murelo::CMureloView view(host);
   // Japanese chat text of a typical length.
-  const std::string typed = "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\x81\x41\x8d\xa1\x93\xfa"
-                            "\x82\xcd\x82\xa2\x82\xa2\x93\x56\x8b\x43\x82\xc5\x82\xb7\x82\xcb";
+  const std::string typed =
+      "\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\x81\x41\x8d\xa1\x93\xfa"
+      "\x82\xcd\x82\xa2\x82\xa2\x93\x56\x8b\x43\x82\xc5\x82\xb7\x82\xcb";
   for (int i = 0; i < murelo::kMemberRows; ++i) {
-    view.ProcessMessage(murelo::FillFormat(murelo::kAddCommandFormat,
-                                           {"#00ffff", "member" + std::to_string(i)}));
+    view.ProcessMessage(
+        murelo::FillFormat(murelo::kAddCommandFormat, {"#00ffff", "member" + std::to_string(i)}));
   }
   auto chatLine = [&](int i) {
     return murelo::FillFormat(murelo::kChatLineFormat,

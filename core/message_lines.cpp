@@ -19,8 +19,8 @@ void BalanceTags(std::string& line) {
   std::string window = line.substr(0, kBalanceWindow);
   size_t p = 0;
   while (p < window.size()) {
-    const bool opens = window[p] == '<' && p + 1 < window.size() && window[p + 1] != ' ' &&
-                       window[p + 1] != '/';
+    const bool opens =
+        window[p] == '<' && p + 1 < window.size() && window[p + 1] != ' ' && window[p + 1] != '/';
     if (!opens) {
       ++p;
       continue;

@@ -20,11 +20,18 @@ bool IsCommand(const LineTable& lines, int count, int expectedCount, std::string
 
 }  // namespace
 
-CMureloView::CMureloView(CViewHost& host) : m_host(host) {}
+CMureloView::CMureloView(CViewHost& host, CViewOptions options)
+    : m_host(host), m_options(std::move(options)), m_self(std::make_shared<CMureloView*>(this)) {}
+
+CMureloView::~CMureloView() { *m_self = nullptr; }
 
 void CMureloView::OnInitialUpdate() {
   WriteSplashPage();
-  for (MemberEntry& row : m_Members) row.bActive = 0;
+  for (int i = 0; i < kPeerSlots; ++i) {
+    m_Peers[i].Init(this, i);
+    m_Members[i].bActive = 0;
+  }
+  m_Listener.Init(this, -1);
   m_nLogCount = 0;
   m_bConnected = false;
   WriteBlankPage();
@@ -48,14 +55,14 @@ void CMureloView::ProcessMessage(std::string text) {
     BalanceTags(lines[0]);
     AppendToLog(std::move(lines[0]), std::move(lines[1]));
   }
-  WritePage();
+  RequestPageWrite();
 }
 
 int CMureloView::SplitLines(LineTable& lines, std::string text) {
   const int count = SplitMessageLines(text, lines);
   // Once per message, not once per surplus line: a peer could otherwise stack a
   // thousand boxes on every copy with one message of line feeds.
-  if (count > kMaxWellFormedLines) m_host.MessageBox(kBoxMalformedText);
+  if (count > kMaxWellFormedLines) ShowBox(kBoxMalformedText);
   return count;
 }
 
@@ -111,25 +118,51 @@ void CMureloView::AppendToLog(std::string html, std::string senderIp) {
 }
 
 void CMureloView::WritePage() {
+  m_bPageStale = false;
   const std::string page = ComposeChatPage(m_Members, std::span(m_Log).first(m_nLogCount),
                                            DisplayLimit(m_host.LogLimitIndex()));
-  if (!ReplaceFile(kPageFileName, page)) m_host.MessageBox(kBoxPageWriteFailed);
+  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), page)) {
+    m_host.MessageBox(kBoxPageWriteFailed);
+  }
   NavigateToPage();
 }
 
 void CMureloView::WriteSplashPage() {
-  if (!ReplaceFile(kPageFileName, kSplashPage)) m_host.MessageBox(kBoxSplashWriteFailed);
+  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), kSplashPage)) {
+    ShowBox(kBoxSplashWriteFailed);
+  }
   NavigateToPage();
 }
 
 void CMureloView::WriteBlankPage() {
-  if (!ReplaceFile(kPageFileName, kBlankPage)) m_host.MessageBox(kBoxPageWriteFailed);
+  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), kBlankPage)) {
+    ShowBox(kBoxPageWriteFailed);
+  }
 }
 
 void CMureloView::NavigateToPage() {
   // Without a readable current directory there is no address to show; the view keeps
   // the page it has.
-  if (std::optional<std::string> address = PageAddress()) m_host.Navigate(*address);
+  if (std::optional<std::string> address = PageAddress(m_options.strPageDirectory)) {
+    m_host.Navigate(*address);
+  }
+}
+
+void CMureloView::RequestPageWrite() {
+  m_bPageStale = true;
+  if (m_bPageWritePosted) return;
+  m_bPageWritePosted = true;
+  m_host.PostTask([self = std::weak_ptr(m_self)] {
+    auto view = self.lock();
+    if (!view || !*view) return;
+    (*view)->m_bPageWritePosted = false;
+    if ((*view)->m_bPageStale) (*view)->WritePage();
+  });
+}
+
+void CMureloView::ShowBox(std::string_view text) {
+  if (m_bPageStale) WritePage();
+  m_host.MessageBox(text);
 }
 
 }  // namespace murelo

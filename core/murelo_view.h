@@ -1,21 +1,41 @@
-// CMureloView: the state of one conversation and every operation on it. It runs on
-// the program's one thread; the host's modal boxes run nested event loops, so any
-// operation that shows a box may find the state changed when the box returns. Each
-// operation therefore keeps its working data in locals, never in members.
+// CMureloView: the state of one conversation and every operation on it: message
+// interpretation, the page, the sockets, connecting, hosting and leaving, and the
+// user's chat commands.
+//
+// Everything runs on the program's one thread. The host's modal boxes and dialogs
+// run nested event loops in which socket notifications go on arriving, so any
+// operation that opens one may find the state changed when it returns. Operations
+// therefore keep their working data in locals, never in members, and re-read the
+// state they need after a box.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/conversation_state.h"
 #include "core/message_lines.h"
+#include "core/peer_socket.h"
 #include "core/view_host.h"
 
 namespace murelo {
 
+inline constexpr uint16_t CHAT_PORT = 4000;
+inline constexpr int kListenBacklog = 5;
+
+/// Where a view keeps its conversation. The program uses the defaults; tests run
+/// several copies in one process on ports and page directories of their own.
+struct CViewOptions {
+  uint16_t nChatPort = CHAT_PORT;
+  std::string strPageDirectory;  // empty: the current directory
+};
+
 class CMureloView {
  public:
   /// host must outlive the view.
-  explicit CMureloView(CViewHost& host);
+  explicit CMureloView(CViewHost& host, CViewOptions options = {});
+  ~CMureloView();
   CMureloView(const CMureloView&) = delete;
   CMureloView& operator=(const CMureloView&) = delete;
 
@@ -26,9 +46,11 @@ class CMureloView {
   /// Row 0 becomes this user with the current name and colour; every other row goes.
   void ResetMembers();
 
+  // Messages.
+
   /// Interprets one decoded message: commands update the participant table, a clear
   /// request removes its sender's entries, anything else is logged; then the page is
-  /// rewritten.
+  /// brought up to date.
   void ProcessMessage(std::string text);
 
   /// Splits text into lines (see SplitMessageLines) and returns the count. A message
@@ -46,28 +68,69 @@ class CMureloView {
   /// replaces the trailing "clear" of line 0 by "♪～".
   void HandleClearRequest(LineTable& lines, int count);
 
-  /// Rewrites data.htm from the participants and the log, then shows it.
+  // The page.
+
+  /// Rewrites data.htm from the participants and the log now, then shows it.
   void WritePage();
 
   /// The two page writes of start-up: the splash page (shown), then the blank page.
   void WriteSplashPage();
   void WriteBlankPage();
 
+  // Transport.
+
+  /// Sends text to everyone: a server interprets it and sends it to every client, a
+  /// client sends it to the server, which relays it back to all.
+  void Broadcast(std::string text);
+
+  /// Reads what slot index has received and interprets (client) or relays (server)
+  /// every message it completes.
+  void HandleReceive(int index);
+
+  // Connections.
+
+  void OnConnectCmd();
+  void OnDisconnectCmd();
+  void HandleAccept();
+  void HandleConnected();
+  /// index: the slot whose connection ended, or -1 for the listener.
+  void HandlePeerClosed(int index);
+
+  // Chat commands.
+
+  void OnSendCmd();
+  void OnChangeNameColorCmd();
+
+  std::array<CPeerSocket, kPeerSlots> m_Peers;
   MemberTable m_Members;
+  CPeerSocket m_Listener;
   ChatLog m_Log;
-  int m_nLogCount = 0;      // valid entries of m_Log, 0 to kLogCapacity
-  std::string m_szOwnIp;    // this machine's dotted address, the sender line of our messages
-  std::string m_strColor;   // this user's colour
-  std::string m_strHost;    // the host typed in the connect dialog
-  std::string m_strName;    // this user's handle name
+  int m_nLogCount = 0;     // valid entries of m_Log, 0 to kLogCapacity
+  std::string m_szOwnIp;   // this machine's dotted address, the sender line of our messages
+  std::string m_strColor;  // this user's colour
+  std::string m_strHost;   // the host typed in the connect dialog
+  std::string m_strName;   // this user's handle name
   bool m_bConnected = false;
   bool m_bServer = false;
 
  private:
   void AppendToLog(std::string html, std::string senderIp);
   void NavigateToPage();
+  /// Marks the page out of date and has it written once the running handler returns,
+  /// so a burst of messages costs one page write.
+  void RequestPageWrite();
+  /// Opens a modal box, with the page brought up to date first.
+  void ShowBox(std::string_view text);
+  void FindOwnAddress();
+  /// Ends whatever an earlier connect command left open.
+  void CloseAllSockets();
+  bool AnySlotInUse() const;
 
   CViewHost& m_host;
+  const CViewOptions m_options;
+  bool m_bPageStale = false;
+  bool m_bPageWritePosted = false;
+  std::shared_ptr<CMureloView*> m_self;  // lets posted work see whether the view still exists
 };
 
 }  // namespace murelo

@@ -2,10 +2,25 @@
 // this with Qt widgets; tests implement it with a recorder.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace murelo {
+
+/// What a confirmed connect dialog hands back.
+struct CConnectChoice {
+  bool bServer = false;
+  std::string strColor;
+  std::string strName;
+  std::string strHost;  // already cut at its first blank
+};
+
+/// What a confirmed name-and-colour dialog hands back.
+struct CNameColorChoice {
+  std::string strColor;
+  std::string strName;
+};
 
 class CViewHost {
  public:
@@ -25,6 +40,19 @@ class CViewHost {
 
   /// Reads the settings file into the application's settings.
   virtual void LoadSettings() = 0;
+
+  /// Run the modal dialogs (with nested event loops, like MessageBox); true and the
+  /// choice filled when the user confirmed. The dialogs store confirmed values in
+  /// the application's settings themselves.
+  virtual bool RunConnectDialog(CConnectChoice& choice) = 0;
+  virtual bool RunNameColorDialog(CNameColorChoice& choice) = 0;
+
+  /// The text of the input edit (CP932), and replacing it.
+  virtual std::string InputText() const = 0;
+  virtual void SetInputText(std::string_view text) = 0;
+
+  /// Runs task once from the event loop, after the handler now running has returned.
+  virtual void PostTask(std::function<void()> task) = 0;
 
  protected:
   ~CViewHost() = default;

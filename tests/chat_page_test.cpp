@@ -104,7 +104,7 @@ TEST_F(ChatPageTest, UnwritablePageIsReportedAndTheConversationGoesOn) {
   std::filesystem::create_directory("data.htm");
   view.OnInitialUpdate();
   EXPECT_EQ(host.boxes, (std::vector<std::string>{std::string(kBoxSplashWriteFailed),
-                                                   std::string(kBoxPageWriteFailed)}));
+                                                  std::string(kBoxPageWriteFailed)}));
   view.ProcessMessage("hi\n1.2.3.4\n");
   EXPECT_EQ(host.boxes.back(), kBoxPageWriteFailed);
   EXPECT_EQ(view.m_nLogCount, 1);
@@ -118,7 +118,7 @@ TEST_F(ChatPageTest, UnreadableCurrentDirectoryNavigatesNowhere) {
   view.ProcessMessage("hi\n1.2.3.4\n");
   EXPECT_EQ(host.boxes, std::vector<std::string>{std::string(kBoxPageWriteFailed)});
   EXPECT_TRUE(host.navigations.empty());
-  EXPECT_FALSE(PageAddress().has_value());
+  EXPECT_FALSE(PageAddress("").has_value());
 }
 
 }  // namespace

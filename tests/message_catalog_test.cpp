@@ -1,6 +1,7 @@
+#include "core/message_catalog.h"
+
 #include <gtest/gtest.h>
 
-#include "core/message_catalog.h"
 #include "core/message_format.h"
 
 namespace murelo {
@@ -17,11 +18,11 @@ TEST(MessageCatalog, TextsAreCp932Bytes) {
 
   EXPECT_EQ(kPageMembersLabel, "[\x8e\x51\x89\xc1\x8e\xd2]  ");
   EXPECT_EQ(kPageMembersLabel.size(), 10u);
-  EXPECT_TRUE(Contains(kChatLineFormat, "</font>\x81\x46%s"));      // ：
-  EXPECT_TRUE(Contains(kPageMemberFormat, "</font>\x81\x99"));      // ☆
-  EXPECT_TRUE(Contains(kJoinNoticeFormat, "\x81\x60\x81\xf4"));     // ～♪
-  EXPECT_TRUE(Contains(kHostingNoticeFormat, "\x81\x7c"));          // －
-  EXPECT_EQ(kClearReplacement, "\x81\xf4\x81\x60");                 // ♪～
+  EXPECT_TRUE(Contains(kChatLineFormat, "</font>\x81\x46%s"));            // ：
+  EXPECT_TRUE(Contains(kPageMemberFormat, "</font>\x81\x99"));            // ☆
+  EXPECT_TRUE(Contains(kJoinNoticeFormat, "\x81\x60\x81\xf4"));           // ～♪
+  EXPECT_TRUE(Contains(kHostingNoticeFormat, "\x81\x7c"));                // －
+  EXPECT_EQ(kClearReplacement, "\x81\xf4\x81\x60");                       // ♪～
   EXPECT_TRUE(Contains(kHostingNoticeFormat, "\x82\xcd  %s  \x82\xc5"));  // は  %s  で
 }
 

@@ -48,7 +48,8 @@ TEST_F(ProcessMessageTest, AddFillsRowsFromTheTopAndDelRemovesEveryDuplicate) {
 }
 
 TEST_F(ProcessMessageTest, AddWithEveryRowTakenChangesNothing) {
-  for (int i = 0; i < kMemberRows; ++i) view.ProcessMessage("\nadd\nred\nm" + std::to_string(i) + "\n");
+  for (int i = 0; i < kMemberRows; ++i)
+    view.ProcessMessage("\nadd\nred\nm" + std::to_string(i) + "\n");
   EXPECT_EQ(view.m_Members[0].strName, "m19");
   view.ProcessMessage("\nadd\nblue\nlate\n");
   EXPECT_EQ(view.m_Members[0].strName, "m19");

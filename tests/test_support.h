@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -63,6 +64,20 @@ class RecordingHost : public CViewHost {
   int LogLimitIndex() const override { return logLimitIndex; }
   void EnableInput(bool enable) override { inputEnabled.push_back(enable); }
   void LoadSettings() override { ++settingsLoads; }
+  bool RunConnectDialog(CConnectChoice& choice) override {
+    if (!connectChoice) return false;
+    choice = *connectChoice;
+    return true;
+  }
+  bool RunNameColorDialog(CNameColorChoice& choice) override {
+    if (!nameColorChoice) return false;
+    choice = *nameColorChoice;
+    return true;
+  }
+  std::string InputText() const override { return inputText; }
+  void SetInputText(std::string_view text) override { inputText = text; }
+  /// Runs the task at once, as if the handler had just returned.
+  void PostTask(std::function<void()> task) override { task(); }
 
   std::vector<std::string> boxes;
   std::vector<std::string> navigations;
@@ -70,6 +85,9 @@ class RecordingHost : public CViewHost {
   std::vector<bool> inputEnabled;
   int settingsLoads = 0;
   int logLimitIndex = 3;
+  std::optional<CConnectChoice> connectChoice;      // empty: the dialog is cancelled
+  std::optional<CNameColorChoice> nameColorChoice;  // empty: the dialog is cancelled
+  std::string inputText;
   std::function<void(std::string_view)> onMessageBox;
 };
 

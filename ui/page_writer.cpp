@@ -18,8 +18,8 @@ int DisplayLimit(int nLogLimitIndex) {
   return kLimits[std::clamp(nLogLimitIndex, 0, kLogLimitIndexCount - 1)];
 }
 
-std::string ComposeChatPage(std::span<const MemberEntry> members,
-                            std::span<const LogEntry> log, int limit) {
+std::string ComposeChatPage(std::span<const MemberEntry> members, std::span<const LogEntry> log,
+                            int limit) {
   const size_t shown = std::min(log.size(), static_cast<size_t>(std::max(limit, 0)));
   const std::span<const LogEntry> newest = log.last(shown);
 
@@ -53,15 +53,20 @@ bool ReplaceFile(const char* name, std::string_view bytes) {
   return std::fclose(file) == 0 && written;
 }
 
-std::optional<std::string> PageAddress() {
+std::string PageFilePath(const std::string& directory) {
+  return directory.empty() ? kPageFileName : directory + "/" + kPageFileName;
+}
+
+std::optional<std::string> PageAddress(const std::string& directory) {
+  if (directory.starts_with('/')) return PageFilePath(directory);
   std::vector<char> buffer(256);
   while (getcwd(buffer.data(), buffer.size()) == nullptr) {
     if (errno != ERANGE) return std::nullopt;
     buffer.resize(buffer.size() * 2);
   }
   std::string address = buffer.data();
-  if (address.empty() || address.back() != '/') address += '/';
-  return address + kPageFileName;
+  if (address.back() != '/') address += '/';
+  return address + PageFilePath(directory);
 }
 
 }  // namespace murelo

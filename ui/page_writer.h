@@ -27,15 +27,18 @@ int DisplayLimit(int nLogLimitIndex);
 
 /// The chat page for the given rows and the valid log entries (oldest first), showing
 /// at most limit entries, newest first.
-std::string ComposeChatPage(std::span<const MemberEntry> members,
-                            std::span<const LogEntry> log, int limit);
+std::string ComposeChatPage(std::span<const MemberEntry> members, std::span<const LogEntry> log,
+                            int limit);
 
 /// Replaces the whole file name with bytes: open, one write, close. False when the
 /// file cannot be opened or written.
 bool ReplaceFile(const char* name, std::string_view bytes);
 
-/// The full path of data.htm in the current directory, or nothing when the current
-/// directory cannot be read.
-std::optional<std::string> PageAddress();
+/// Where data.htm lives: in directory, or in the current directory when it is empty.
+std::string PageFilePath(const std::string& directory);
+
+/// The full path of data.htm in directory (the current directory when empty), or
+/// nothing when the current directory cannot be read.
+std::optional<std::string> PageAddress(const std::string& directory);
 
 }  // namespace murelo

@@ -1,0 +1,48 @@
+// Sending and receiving messages: the view's side of the wire format.
+#include <utility>
+#include <vector>
+
+#include "core/murelo_view.h"
+#include "core/wire_format.h"
+
+namespace murelo {
+
+namespace {
+// Reads are this large; framing carries partial messages over, so the size of a read
+// changes nothing but the number of system calls.
+constexpr size_t kReadChunk = 16384;
+}  // namespace
+
+void CMureloView::Broadcast(std::string text) {
+  const std::string wire = EncodeMessage(text);
+  if (!m_bServer) {
+    m_Peers[0].Send(wire);
+    return;
+  }
+  ProcessMessage(std::move(text));
+  for (CPeerSocket& peer : m_Peers) {
+    if (peer.m_bInUse) peer.Send(wire);
+  }
+}
+
+void CMureloView::HandleReceive(int index) {
+  if (index < 0 || index >= kPeerSlots) return;
+  CPeerSocket& peer = m_Peers[index];
+  std::vector<char> buffer(kReadChunk);
+  const ssize_t count = peer.Receive(buffer.data(), buffer.size());
+  if (count <= 0) return;
+
+  // The messages are taken out of the connection before any is handled: handling one
+  // may open a box whose nested loop reads this connection again.
+  std::vector<std::string> messages;
+  peer.m_framer.Feed(std::string_view(buffer.data(), static_cast<size_t>(count)), messages);
+  for (std::string& message : messages) {
+    if (m_bServer) {
+      Broadcast(std::move(message));
+    } else {
+      ProcessMessage(std::move(message));
+    }
+  }
+}
+
+}  // namespace murelo

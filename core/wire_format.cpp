@@ -1,0 +1,48 @@
+#include "core/wire_format.h"
+
+#include <algorithm>
+
+namespace murelo {
+
+std::string EncodeMessage(std::string_view text) {
+  text = text.substr(0, std::min(text.size(), kMaxSentText));
+  text = text.substr(0, std::min(text.size(), text.find('\xff')));
+  std::string wire(text.size() + 1, '\0');
+  std::transform(text.begin(), text.end(), wire.begin(),
+                 [](char b) { return static_cast<char>(static_cast<unsigned char>(b) + 1); });
+  return wire;
+}
+
+void CMessageFramer::Feed(std::string_view wireBytes, std::vector<std::string>& messages) {
+  std::string decoded(wireBytes.size(), '\0');
+  std::transform(wireBytes.begin(), wireBytes.end(), decoded.begin(), [](char b) {
+    const auto byte = static_cast<unsigned char>(b);
+    return static_cast<char>(byte == 0 ? 0 : byte - 1);
+  });
+
+  std::string_view rest = decoded;
+  while (!rest.empty()) {
+    const size_t end = rest.find('\0');
+    const std::string_view part = rest.substr(0, end);
+    if (!m_bDropping) {
+      if (m_strPending.size() + part.size() > kMaxReceivedText) {
+        m_strPending.clear();
+        m_bDropping = true;
+      } else {
+        m_strPending.append(part);
+      }
+    }
+    if (end == std::string_view::npos) return;
+    if (!m_bDropping && !m_strPending.empty()) messages.push_back(std::move(m_strPending));
+    m_strPending.clear();
+    m_bDropping = false;
+    rest.remove_prefix(end + 1);
+  }
+}
+
+void CMessageFramer::Reset() {
+  m_strPending.clear();
+  m_bDropping = false;
+}
+
+}  // namespace murelo

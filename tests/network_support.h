@@ -1,0 +1,197 @@
+// Fixtures of the tests over real loopback TCP: copies of the chat view in one
+// process, each with its own page directory, driven by Qt's event loop; and raw
+// peers that see the bytes on the wire.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/murelo_view.h"
+#include "platform/event_loop.h"
+#include "test_support.h"
+
+namespace murelo::test {
+
+/// Turns the event loop until condition holds or timeoutMs has passed.
+inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 5000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
+/// Turns the event loop for ms milliseconds, for checks that nothing happens.
+inline void Settle(int ms = 100) {
+  WaitFor([] { return false; }, ms);
+}
+
+/// A TCP port that was free a moment ago.
+inline uint16_t FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+/// The window around a view, as a user who answers every box at once would be.
+class LoopHost : public CViewHost {
+ public:
+  void MessageBox(std::string_view text) override { boxes.emplace_back(text); }
+  void Navigate(const std::string&) override { ++navigations; }
+  int LogLimitIndex() const override { return 3; }
+  void EnableInput(bool enable) override { inputEnabled = enable; }
+  void LoadSettings() override {}
+  bool RunConnectDialog(CConnectChoice& choice) override {
+    if (!connectChoice) return false;
+    choice = *connectChoice;
+    return true;
+  }
+  bool RunNameColorDialog(CNameColorChoice& choice) override {
+    if (!nameColorChoice) return false;
+    choice = *nameColorChoice;
+    return true;
+  }
+  std::string InputText() const override { return inputText; }
+  void SetInputText(std::string_view text) override { inputText = text; }
+  void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
+
+  std::vector<std::string> boxes;
+  int navigations = 0;
+  bool inputEnabled = false;
+  std::optional<CConnectChoice> connectChoice;
+  std::optional<CNameColorChoice> nameColorChoice;
+  std::string inputText;
+};
+
+/// One copy of the program without its window.
+class ChatCopy {
+ public:
+  ChatCopy(const std::filesystem::path& pageDirectory, uint16_t port)
+      : m_pageDirectory(pageDirectory), m_view(m_host, {port, pageDirectory.string()}) {
+    std::filesystem::create_directories(pageDirectory);
+    m_view.OnInitialUpdate();
+  }
+
+  void Host(const std::string& name, const std::string& color = "red") {
+    m_host.connectChoice = CConnectChoice{true, color, name, ""};
+    m_view.OnConnectCmd();
+  }
+  void Join(const std::string& name, const std::string& color = "blue") {
+    m_host.connectChoice = CConnectChoice{false, color, name, "127.0.0.1"};
+    m_view.OnConnectCmd();
+  }
+  void Say(const std::string& text) {
+    m_host.inputText = text;
+    m_view.OnSendCmd();
+  }
+
+  /// The active rows as "colour/name", in row order.
+  std::vector<std::string> Members() const {
+    std::vector<std::string> members;
+    for (const MemberEntry& row : m_view.m_Members) {
+      if (row.bActive) members.push_back(row.strColor + "/" + row.strName);
+    }
+    return members;
+  }
+  std::vector<std::string> LogHtml() const {
+    std::vector<std::string> html;
+    for (int i = 0; i < m_view.m_nLogCount; ++i) html.push_back(m_view.m_Log[i].strHtml);
+    return html;
+  }
+  bool Logged(const std::string& html) const {
+    for (int i = 0; i < m_view.m_nLogCount; ++i) {
+      if (m_view.m_Log[i].strHtml == html) return true;
+    }
+    return false;
+  }
+  std::string Page() const { return ReadFile(m_pageDirectory / "data.htm"); }
+
+  CMureloView& view() { return m_view; }
+  LoopHost& host() { return m_host; }
+
+ private:
+  std::filesystem::path m_pageDirectory;
+  LoopHost m_host;
+  CMureloView m_view;
+};
+
+/// A peer that speaks to a server with plain blocking system calls.
+class RawPeer {
+ public:
+  /// receiveBuffer, when not 0, shrinks the kernel's receive buffer before connecting.
+  explicit RawPeer(uint16_t port, int receiveBuffer = 0) : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
+    if (receiveBuffer != 0) {
+      setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    m_bConnected = connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  }
+  ~RawPeer() {
+    if (m_fd >= 0) close(m_fd);
+  }
+  RawPeer(const RawPeer&) = delete;
+  RawPeer& operator=(const RawPeer&) = delete;
+
+  bool connected() const { return m_bConnected; }
+  int fd() const { return m_fd; }
+  void Write(std::string_view bytes) { send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+
+  /// Appends what has arrived to received while turning the event loop, until
+  /// condition holds on it or timeoutMs has passed. Sets closed at end of stream.
+  bool ReadUntil(const std::function<bool(const std::string&)>& condition, int timeoutMs = 5000) {
+    return WaitFor(
+        [&] {
+          pollfd ready = {m_fd, POLLIN, 0};
+          while (!closed && poll(&ready, 1, 0) > 0) {
+            char buffer[65536];
+            const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+            if (n <= 0) {
+              closed = true;
+              break;
+            }
+            received.append(buffer, static_cast<size_t>(n));
+          }
+          return condition(received);
+        },
+        timeoutMs);
+  }
+  /// Ends the connection with a reset, as a crashed machine's would end.
+  void Reset() {
+    const linger abort = {1, 0};
+    setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    close(m_fd);
+    m_fd = -1;
+  }
+
+  std::string received;
+  bool closed = false;
+
+ private:
+  int m_fd;
+  bool m_bConnected = false;
+};
+
+}  // namespace murelo::test

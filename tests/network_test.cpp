@@ -1,0 +1,357 @@
+// Copies of the chat view talking over real loopback TCP.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "core/message_catalog.h"
+#include "core/message_format.h"
+#include "core/wire_format.h"
+#include "network_support.h"
+#include "platform/own_address.h"
+
+namespace murelo {
+namespace {
+
+using test::ChatCopy;
+using test::RawPeer;
+using test::Settle;
+using test::WaitFor;
+
+const std::string kOwnIp = FindOwnIpv4Address().value_or("127.0.0.1");
+
+std::string ChatLine(const std::string& color, const std::string& name, const std::string& text) {
+  return FillFormat(kChatLineFormat, {color, name, text, kOwnIp});
+}
+std::string FirstLine(const std::string& message) { return message.substr(0, message.find('\n')); }
+
+class NetworkTest : public testing::Test {
+ protected:
+  ChatCopy& NewCopy() {
+    const std::string name = "copy" + std::to_string(copies.size());
+    copies.push_back(std::make_unique<ChatCopy>(dir.path() / name, port));
+    return *copies.back();
+  }
+  ChatCopy& StartServer(const std::string& name = "host") {
+    ChatCopy& server = NewCopy();
+    server.Host(name, "red");
+    return server;
+  }
+  /// A client that has joined and whose own row has come back from the server.
+  ChatCopy& JoinClient(const std::string& name) {
+    ChatCopy& client = NewCopy();
+    client.Join(name, "blue");
+    EXPECT_TRUE(WaitFor([&] {
+      const std::vector<std::string> members = client.Members();
+      return client.view().m_bConnected &&
+             (members.size() == kMemberRows ||
+              std::count(members.begin(), members.end(), "blue/" + name) == 1);
+    })) << name;
+    return client;
+  }
+  int SlotsInUse(ChatCopy& server) {
+    return static_cast<int>(std::count_if(server.view().m_Peers.begin(),
+                                          server.view().m_Peers.end(),
+                                          [](const CPeerSocket& peer) { return peer.m_bInUse; }));
+  }
+  static std::multiset<std::string> AsSet(const std::vector<std::string>& members) {
+    return {members.begin(), members.end()};
+  }
+
+  test::ScopedTempDir dir;
+  const uint16_t port = test::FreePort();
+  std::vector<std::unique_ptr<ChatCopy>> copies;
+};
+
+TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused) {
+  ChatCopy& server = StartServer();
+  EXPECT_TRUE(server.Logged(FirstLine(FillFormat(kHostingNoticeFormat, {kOwnIp, kOwnIp})) +
+                            "</br></br></BR>"));
+  EXPECT_FALSE(server.view().m_bConnected);
+
+  std::vector<ChatCopy*> clients;
+  for (int i = 0; i < kPeerSlots; ++i) clients.push_back(&JoinClient("c" + std::to_string(i)));
+  // The first client took slot 19, the last slot 0.
+  EXPECT_EQ(server.view().m_Peers[19].m_bInUse, 1);
+  EXPECT_EQ(SlotsInUse(server), 20);
+
+  // Twenty rows hold the host and the first nineteen; the last add finds no room.
+  std::multiset<std::string> expected = {"red/host"};
+  for (int i = 0; i < 19; ++i) expected.insert("blue/c" + std::to_string(i));
+  EXPECT_EQ(AsSet(server.Members()), expected);
+  for (ChatCopy* client : clients) {
+    ASSERT_TRUE(WaitFor([&] { return AsSet(client->Members()) == expected; }));
+    EXPECT_TRUE(client->host().inputEnabled);
+  }
+  EXPECT_NE(clients[0]->Page().find("<font color=red>host</font>\x81\x99"), std::string::npos);
+
+  std::vector<int> logCounts;
+  for (ChatCopy* client : clients) logCounts.push_back(client->view().m_nLogCount);
+
+  RawPeer refused(port);
+  ASSERT_TRUE(refused.ReadUntil([&](const std::string&) { return refused.closed; }));
+  EXPECT_EQ(refused.received, EncodeMessage(kRefusalNotice));
+  EXPECT_EQ(refused.received.size(), 33u);
+  EXPECT_EQ(server.host().boxes, std::vector<std::string>{std::string(kBoxNoFreeSlot)});
+
+  ChatCopy& late = NewCopy();
+  late.Join("late");
+  ASSERT_TRUE(
+      WaitFor([&] { return late.Logged(FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp}))); }));
+  EXPECT_FALSE(late.view().m_bConnected);
+  EXPECT_EQ(server.host().boxes.size(), 2u);
+
+  Settle();
+  EXPECT_EQ(SlotsInUse(server), 20);
+  for (size_t i = 0; i < clients.size(); ++i) {
+    EXPECT_EQ(clients[i]->view().m_nLogCount, logCounts[i]);
+    EXPECT_TRUE(clients[i]->view().m_bConnected);
+  }
+}
+
+TEST_F(NetworkTest, NewcomerGetsTheSnapshotInRowOrderBeforeAnythingElse) {
+  ChatCopy& server = StartServer();
+  JoinClient("a");
+  JoinClient("b");
+  RawPeer raw(port);
+  const std::string snapshot = EncodeMessage("\nadd\nred\nhost\n") +
+                               EncodeMessage("\nadd\nblue\nb\n") +
+                               EncodeMessage("\nadd\nblue\na\n");
+  ASSERT_TRUE(
+      raw.ReadUntil([&](const std::string& bytes) { return bytes.size() >= snapshot.size(); }));
+  EXPECT_EQ(raw.received, snapshot);
+
+  // "abc" is 62 63 64 00 on the wire, relayed as it came.
+  raw.Write(std::string("bcd\0", 4));
+  ASSERT_TRUE(
+      raw.ReadUntil([&](const std::string& bytes) { return bytes.size() >= snapshot.size() + 4; }));
+  EXPECT_EQ(raw.received.substr(snapshot.size()), std::string("bcd\0", 4));
+  EXPECT_EQ(server.view().m_Log[server.view().m_nLogCount - 1].strHtml, "");
+}
+
+TEST_F(NetworkTest, EveryCopyLogsAChatLineOnceTheSenderIncluded) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  ChatCopy& b = JoinClient("b");
+  a.Say("<i>hello");
+  const std::string shown = FirstLine(ChatLine("blue", "a", "<i>hello")) + "</i>";
+  for (ChatCopy* copy : {&server, &a, &b}) {
+    ASSERT_TRUE(WaitFor([&] { return copy->Logged(shown); }));
+  }
+  Settle();
+  for (ChatCopy* copy : {&server, &a, &b}) {
+    const std::vector<std::string> log = copy->LogHtml();
+    EXPECT_EQ(std::count(log.begin(), log.end(), shown), 1);
+  }
+  EXPECT_EQ(a.host().inputText, "");
+  EXPECT_NE(b.Page().find("<hr>" + shown + "\n"), std::string::npos);
+}
+
+TEST_F(NetworkTest, ClientLeavingIsSeenByAllAndFreesItsSlot) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  ChatCopy& b = JoinClient("b");
+  a.view().OnDisconnectCmd();
+  EXPECT_FALSE(a.view().m_bConnected);
+  EXPECT_FALSE(a.host().inputEnabled);
+  EXPECT_EQ(a.LogHtml().back(), FirstLine(std::string(kDisconnectedNotice)));
+
+  const std::string leave = FirstLine(FillFormat(kLeaveNoticeFormat, {"blue", "a", kOwnIp}));
+  const std::string clientLeft = FirstLine(FillFormat(kClientLeftNoticeFormat, {kOwnIp}));
+  ASSERT_TRUE(WaitFor([&] { return server.Logged(clientLeft) && b.Logged(leave); }));
+  EXPECT_TRUE(server.Logged(leave));
+  EXPECT_EQ(SlotsInUse(server), 1);
+  EXPECT_EQ(AsSet(server.Members()), (std::multiset<std::string>{"red/host", "blue/b"}));
+  EXPECT_EQ(AsSet(b.Members()), (std::multiset<std::string>{"red/host", "blue/b"}));
+  EXPECT_FALSE(b.Logged(clientLeft));  // the clients are told nothing of the closed slot
+}
+
+TEST_F(NetworkTest, LastClientLeavingLeavesTheServerListening) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  EXPECT_TRUE(server.host().inputEnabled);
+  const int logged = server.view().m_nLogCount;
+  a.view().OnDisconnectCmd();
+  ASSERT_TRUE(WaitFor([&] { return !server.view().m_bConnected; }));
+  EXPECT_FALSE(server.host().inputEnabled);
+  EXPECT_EQ(server.view().m_nLogCount, logged + 1);  // the leave notice, and no client-left notice
+
+  JoinClient("b");
+  EXPECT_TRUE(server.view().m_bConnected);
+  EXPECT_TRUE(server.host().inputEnabled);
+}
+
+TEST_F(NetworkTest, ServerLeavingSaysFarewellToEveryClient) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  ChatCopy& b = JoinClient("b");
+  server.view().OnDisconnectCmd();
+  const std::string leave = FirstLine(FillFormat(kLeaveNoticeFormat, {"red", "host", kOwnIp}));
+  const std::string hostLost = FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp}));
+  for (ChatCopy* client : {&a, &b}) {
+    ASSERT_TRUE(WaitFor([&] { return client->Logged(hostLost); }));
+    const std::vector<std::string> log = client->LogHtml();
+    const auto leaveAt = std::find(log.begin(), log.end(), leave);
+    ASSERT_NE(leaveAt, log.end());
+    EXPECT_LT(leaveAt - log.begin(), std::find(log.begin(), log.end(), hostLost) - log.begin());
+    EXPECT_FALSE(client->view().m_bConnected);
+    EXPECT_FALSE(client->host().inputEnabled);
+  }
+  EXPECT_TRUE(server.Logged(leave));
+  EXPECT_EQ(SlotsInUse(server), 0);
+  JoinClient("c");  // still listening
+  EXPECT_TRUE(server.view().m_bConnected);
+}
+
+TEST_F(NetworkTest, ClearRequestAndRenameReachEveryCopy) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  ChatCopy& b = JoinClient("b");
+  a.Say("first");
+  const std::string first = FirstLine(ChatLine("blue", "a", "first"));
+  ASSERT_TRUE(WaitFor([&] { return b.Logged(first) && server.Logged(first); }));
+  a.Say("all clear");
+  const std::string rewritten = FirstLine(ChatLine("blue", "a", "all ")) + "\x81\xf4\x81\x60";
+  for (ChatCopy* copy : {&server, &a, &b}) {
+    ASSERT_TRUE(WaitFor([&] { return copy->Logged(rewritten); }));
+    EXPECT_FALSE(copy->Logged(first));
+  }
+
+  a.host().nameColorChoice = CNameColorChoice{"green", "hana"};
+  a.view().OnChangeNameColorCmd();
+  const std::multiset<std::string> renamed = {"red/host", "green/hana", "blue/b"};
+  for (ChatCopy* copy : {&server, &a, &b}) {
+    ASSERT_TRUE(WaitFor([&] { return AsSet(copy->Members()) == renamed; }));
+  }
+  a.Say("x");
+  ASSERT_TRUE(WaitFor([&] { return b.Logged(FirstLine(ChatLine("green", "hana", "x"))); }));
+}
+
+TEST_F(NetworkTest, LongLinesArriveWholeOrNotAtAll) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  ChatCopy& b = JoinClient("b");
+  const std::string fits(1023 - ChatLine("blue", "a", "").size(), 'f');
+  a.Say(std::string(1000, 'x'));  // over the wire limit: no copy shows it
+  a.Say(fits);
+  a.Say("after");
+  for (ChatCopy* copy : {&server, &b}) {
+    ASSERT_TRUE(WaitFor([&] { return copy->Logged(FirstLine(ChatLine("blue", "a", "after"))); }));
+    EXPECT_TRUE(copy->Logged(FirstLine(ChatLine("blue", "a", fits))));
+    EXPECT_FALSE(copy->Logged(FirstLine(ChatLine("blue", "a", std::string(1000, 'x')))));
+  }
+}
+
+TEST_F(NetworkTest, BurstOfMessagesInOneWriteAllArriveInOrder) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  RawPeer raw(port);
+  std::string burst;
+  for (int i = 0; i < 100; ++i)
+    burst += EncodeMessage("burst " + std::to_string(i) + "\n10.0.0.9\n");
+  raw.Write(burst);
+  for (ChatCopy* copy : {&server, &a}) {
+    ASSERT_TRUE(WaitFor([&] { return copy->Logged("burst 99"); }));
+    const std::vector<std::string> log = copy->LogHtml();
+    const auto start = std::find(log.begin(), log.end(), "burst 0");
+    ASSERT_LE(start + 100, log.end());
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(start[i], "burst " + std::to_string(i));
+  }
+}
+
+TEST_F(NetworkTest, ConnectionsEndingWithAResetAreClosedToo) {
+  ChatCopy& server = StartServer();
+  JoinClient("a");
+  {
+    RawPeer crashed(port);
+    ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 2; }));
+    crashed.Reset();
+  }
+  ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 1; }));
+
+  // A client whose host's machine crashed notices too.
+  const uint16_t hostPort = test::FreePort();
+  const int listener = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(hostPort);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  listen(listener, 1);
+  ChatCopy client(dir.path() / "client", hostPort);
+  client.Join("b");
+  ASSERT_TRUE(WaitFor([&] { return client.view().m_bConnected; }));
+  const int accepted = accept(listener, nullptr, nullptr);
+  const linger abort = {1, 0};
+  setsockopt(accepted, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  close(accepted);
+  close(listener);
+  ASSERT_TRUE(WaitFor([&] { return !client.view().m_bConnected; }));
+  EXPECT_TRUE(client.Logged(FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp}))));
+  EXPECT_FALSE(client.host().inputEnabled);
+}
+
+TEST_F(NetworkTest, PeerThatStopsReadingIsCutOffAndTheOthersGoOn) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  RawPeer stalled(port, 4096);
+  ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 2; }));
+  const std::string line(900, 's');
+  for (int round = 0; round < 200 && SlotsInUse(server) == 2; ++round) {
+    for (int i = 0; i < 100; ++i)
+      server.view().Broadcast(line + "\n" + std::to_string(round) + "\n");
+    Settle(20);
+  }
+  ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 1; }));
+  server.view().Broadcast("still here\n1.1.1.1\n");
+  ASSERT_TRUE(WaitFor([&] { return a.Logged("still here"); }, 10000));
+}
+
+TEST_F(NetworkTest, HostingOnABusyPortIsReportedAndLeavesTheCopyUnconnected) {
+  CStreamSocket holder;
+  ASSERT_TRUE(holder.Create(port));
+  ASSERT_TRUE(holder.Listen(1));
+  ChatCopy& server = NewCopy();
+  // SO_REUSEADDR does not let two sockets listen on one port.
+  server.Host("host");
+  EXPECT_EQ(server.host().boxes, std::vector<std::string>{std::string(kBoxListenFailed)});
+  EXPECT_FALSE(server.view().m_bServer);
+  EXPECT_EQ(server.view().m_nLogCount, 0);
+}
+
+TEST_F(NetworkTest, ConnectToNothingStaysQuietAndCanBeRetried) {
+  ChatCopy& client = NewCopy();
+  client.Join("a");
+  Settle(200);
+  EXPECT_TRUE(client.host().boxes.empty());
+  EXPECT_FALSE(client.view().m_bConnected);
+  EXPECT_FALSE(client.host().inputEnabled);
+
+  StartServer();
+  client.Join("a");  // the earlier attempt's socket is closed first
+  ASSERT_TRUE(WaitFor([&] { return client.view().m_bConnected; }));
+}
+
+TEST_F(NetworkTest, HostingAgainReplacesTheListener) {
+  ChatCopy& server = StartServer();
+  server.Host("host");
+  EXPECT_TRUE(server.host().boxes.empty());
+  JoinClient("a");
+  EXPECT_EQ(SlotsInUse(server), 1);
+}
+
+TEST_F(NetworkTest, OverlongNamesAreNeverDeliveredAndHarmNoOne) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  ChatCopy& big = NewCopy();
+  big.Join(std::string(2000, 'n'));
+  ASSERT_TRUE(WaitFor([&] { return big.view().m_bConnected && SlotsInUse(server) == 2; }));
+  big.Say("hi");
+  a.Say("normal");
+  ASSERT_TRUE(WaitFor([&] { return big.Logged(FirstLine(ChatLine("blue", "a", "normal"))); }));
+  EXPECT_EQ(AsSet(server.Members()), (std::multiset<std::string>{"red/host", "blue/a"}));
+  EXPECT_EQ(AsSet(a.Members()), (std::multiset<std::string>{"red/host", "blue/a"}));
+}
+
+}  // namespace
+}  // namespace murelo
