@@ -1,0 +1,128 @@
+#include "platform/cp932.h"
+
+#include <iconv.h>
+
+#include <QList>
+#include <array>
+#include <bit>
+#include <cerrno>
+#include <cstring>
+
+namespace murelo {
+
+namespace {
+
+constexpr std::string_view kReplacementUtf8 = "\xef\xbf\xbd";  // U+FFFD
+
+/// The two converters, opened on first use and kept for the whole run. Where the C
+/// library lacks CP932, a descriptor stays invalid and the converters fall back to
+/// ASCII: other bytes read as U+FFFD, other characters are written as references.
+struct Converters {
+  Converters()
+      : toUtf8(iconv_open("UTF-8", "CP932")),
+        fromUcs4(iconv_open(
+            "CP932", std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE")) {}
+  ~Converters() {
+    if (toUtf8 != kInvalid) iconv_close(toUtf8);
+    if (fromUcs4 != kInvalid) iconv_close(fromUcs4);
+  }
+  Converters(const Converters&) = delete;
+  Converters& operator=(const Converters&) = delete;
+
+  static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
+  iconv_t toUtf8;
+  iconv_t fromUcs4;
+};
+
+Converters& Shared() {
+  static Converters converters;
+  return converters;
+}
+
+void AppendReference(std::string& out, char32_t codePoint) {
+  out += "&#";
+  out += std::to_string(static_cast<unsigned long>(codePoint));
+  out += ';';
+}
+
+}  // namespace
+
+QString ToQString(std::string_view cp932) {
+  const iconv_t cd = Shared().toUtf8;
+  // One CP932 byte never takes more than three UTF-8 bytes, nor does U+FFFD.
+  std::string utf8(cp932.size() * 3, '\0');
+  char* in = const_cast<char*>(cp932.data());
+  size_t inLeft = cp932.size();
+  char* out = utf8.data();
+  size_t outLeft = utf8.size();
+  if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    if (cd != Converters::kInvalid &&
+        iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1)) {
+      break;
+    }
+    // An invalid or cut-off sequence, or no converter: pass ASCII, replace the rest.
+    if (static_cast<unsigned char>(*in) < 0x80) {
+      *out++ = *in;
+      --outLeft;
+    } else {
+      std::memcpy(out, kReplacementUtf8.data(), kReplacementUtf8.size());
+      out += kReplacementUtf8.size();
+      outLeft -= kReplacementUtf8.size();
+    }
+    ++in;
+    --inLeft;
+    if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return QString::fromUtf8(utf8.data(), out - utf8.data());
+}
+
+std::string ToCp932(QStringView text) {
+  const iconv_t cd = Shared().fromUcs4;
+  const auto ucs4 = text.toUcs4();  // unpaired surrogates are U+FFFD already
+  std::string result;
+  result.reserve(static_cast<size_t>(ucs4.size()) * 2);
+  std::array<char, 1024> chunk;
+  char* in = reinterpret_cast<char*>(const_cast<uint*>(ucs4.data()));
+  size_t inLeft = static_cast<size_t>(ucs4.size()) * sizeof(uint);
+  if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    char* out = chunk.data();
+    size_t outLeft = chunk.size();
+    bool stuck = true;  // at a character the converter cannot take
+    if (cd != Converters::kInvalid) {
+      stuck = iconv(cd, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) && errno != E2BIG;
+    }
+    result.append(chunk.data(), out - chunk.data());
+    if (!stuck) continue;
+    // in points at a character CP932 cannot hold (or there is no converter).
+    char32_t codePoint;
+    std::memcpy(&codePoint, in, sizeof codePoint);
+    if (codePoint < 0x80) {
+      result += static_cast<char>(codePoint);
+    } else {
+      AppendReference(result, codePoint);
+    }
+    in += sizeof codePoint;
+    inLeft -= sizeof codePoint;
+  }
+  return result;
+}
+
+size_t Cp932Length(QStringView text) { return ToCp932(text).size(); }
+
+qsizetype Cp932FittingPrefix(QStringView text, size_t maxBytes) {
+  size_t bytes = 0;
+  qsizetype end = 0;
+  while (end < text.size()) {
+    const qsizetype width =
+        text[end].isHighSurrogate() && end + 1 < text.size() && text[end + 1].isLowSurrogate() ? 2
+                                                                                               : 1;
+    bytes += Cp932Length(text.sliced(end, width));
+    if (bytes > maxBytes) break;
+    end += width;
+  }
+  return end;
+}
+
+}  // namespace murelo
