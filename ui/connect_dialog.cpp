@@ -1,0 +1,69 @@
+#include "ui/connect_dialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "platform/cp932.h"
+#include "ui/ui_texts.h"
+
+namespace murelo {
+
+CConnectDlg::CConnectDlg(CSettings& settings, QWidget* owner)
+    : CInputDlgBase(settings, owner, kConnectCaption, 143, 107) {
+  // In the template's order, which is also the tab order.
+  AddLabel(kNameLabel, 10, 5, 40, 15);
+  m_editName = AddEdit("IDC_NAME", 55, 5, 80, 15);
+  m_stcHostLabel = AddLabel(kHostLabel, 10, 25, 40, 15);
+  m_stcHostLabel->setObjectName(QStringLiteral("IDC_HOST_LABEL"));
+  m_editHost = AddEdit("IDC_HOST", 55, 25, 80, 15);
+  m_chkBeServer = new QCheckBox(ToQString(kBeServerCheck), this);
+  m_chkBeServer->setObjectName(QStringLiteral("IDC_BE_SERVER"));
+  m_chkBeServer->setGeometry(m_du.Rect(55, 45, 75, 10));
+  QPushButton* cancel = AddButton("IDCANCEL", kCancelButton, 90, 85, 45, 15);
+  m_btnConnect = AddButton("IDC_CONNECT_OK", kConnectButton, 40, 85, 45, 15);
+  AddLabel(kColorLabel, 10, 60, 40, 15);
+  m_cbColor = AddColorBox(55, 60, 80, 80);
+
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+  connect(m_btnConnect, &QPushButton::clicked, this, &CConnectDlg::OnConnectButton);
+  connect(m_chkBeServer, &QCheckBox::clicked, this, &CConnectDlg::OnBeServer);
+}
+
+std::string CConnectDlg::CutAtFirstBlank(std::string_view host) {
+  // No CP932 trail byte is 32, so the first byte 32 is always a real space.
+  return std::string(host.substr(0, host.find(' ')));
+}
+
+void CConnectDlg::OnInitDialog() {
+  CInputDlgBase::OnInitDialog();
+  m_strHost = m_settings.m_strHost;
+  m_editHost->setText(ToQString(m_strHost));
+  m_chkBeServer->setChecked(m_bServer);
+  m_stcHostLabel->setEnabled(!m_bServer);
+  m_editHost->setEnabled(!m_bServer);
+}
+
+void CConnectDlg::OnOkCommand() { OnConnectButton(); }
+
+void CConnectDlg::OnConnectButton() {
+  m_bServer = m_chkBeServer->isChecked();
+  m_strHost = ToCp932(m_editHost->text());
+  if (!NameAndColorGiven()) return;
+  // The host is cut even for a server, and cut without a fixed buffer, so a host of
+  // any length is safe. accept() reads no control again, so the cut text stands.
+  m_strHost = CutAtFirstBlank(m_strHost);
+  m_settings.m_strHost = m_strHost;
+  m_settings.m_strName = m_strName;
+  m_settings.m_strColor = m_strColor;
+  accept();
+}
+
+void CConnectDlg::OnBeServer() {
+  m_bServer = m_chkBeServer->isChecked();
+  m_stcHostLabel->setEnabled(!m_bServer);
+  m_editHost->setEnabled(!m_bServer);
+}
+
+}  // namespace murelo

@@ -1,0 +1,46 @@
+// CConnectDlg: the connect dialog (template IDD_CONNECT). It collects handle name,
+// colour, host address and whether this copy becomes the server; a confirm stores
+// host, name and colour in the settings, and the caller takes all four from the
+// members after DoModal returned IDOK. Whether to become the server is not a setting.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "ui/input_dialog.h"
+
+class QCheckBox;
+
+namespace murelo {
+
+class CConnectDlg : public CInputDlgBase {
+  Q_OBJECT
+
+ public:
+  /// settings must outlive the dialog; owner may be null.
+  explicit CConnectDlg(CSettings& settings, QWidget* owner = nullptr);
+
+  /// The bytes of host before its first ASCII space (all of it when it has none).
+  static std::string CutAtFirstBlank(std::string_view host);
+
+  bool m_bServer = false;  // the check box; the dialog always opens unticked
+  std::string m_strHost;   // after IDOK: the host text already cut at its first blank
+
+ protected:
+  void OnInitDialog() override;
+  void OnOkCommand() override;
+
+ private:
+  /// The confirm button: name first, then colour, must be given; then the host is cut
+  /// and host, name and colour go to the settings, in that order.
+  void OnConnectButton();
+  /// The check box was clicked: host label and edit are usable only for a client.
+  void OnBeServer();
+
+  QLabel* m_stcHostLabel = nullptr;
+  QLineEdit* m_editHost = nullptr;
+  QCheckBox* m_chkBeServer = nullptr;
+  QPushButton* m_btnConnect = nullptr;
+};
+
+}  // namespace murelo

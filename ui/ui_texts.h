@@ -1,0 +1,49 @@
+// The texts of the dialogs and the input bar, as CP932 bytes like every text of the
+// program; widgets get them through ToQString (platform/cp932.h). The comment above
+// each shows it in readable form.
+#pragma once
+
+#include <string_view>
+
+namespace murelo {
+
+// Connect dialog (IDD_CONNECT).
+// 接続 (caption)
+inline constexpr std::string_view kConnectCaption = "\220\332\221\261";
+// お名前 (name label, also in the name-and-colour dialog)
+inline constexpr std::string_view kNameLabel = "\202\250\226\274\221O";
+// ＨＯＳＴ　ＩＰ (host label: full-width letters and blank)
+inline constexpr std::string_view kHostLabel = "\202g\202n\202r\202s\201@\202h\202o";
+// サーバーになる (become-server check box)
+inline constexpr std::string_view kBeServerCheck = "\203T\201[\203o\201[\202\311\202\310\202\351";
+// キャンセル (cancel button, also in the name-and-colour dialog)
+inline constexpr std::string_view kCancelButton = "\203L\203\203\203\223\203Z\203\213";
+// 接続 (confirm button)
+inline constexpr std::string_view kConnectButton = "\220\332\221\261";
+// 色 (colour label, also in the name-and-colour dialog)
+inline constexpr std::string_view kColorLabel = "\220F";
+
+// Name-and-colour dialog (IDD_NAME_COLOR).
+// 名前と色を変更 (caption)
+inline constexpr std::string_view kNameColorCaption =
+    "\226\274\221O\202\306\220F\202\360\225\317\215X";
+// 更新 (confirm button)
+inline constexpr std::string_view kUpdateButton = "\215X\220V";
+
+// About box (IDD_ABOUTBOX).
+// mureloのﾊﾞｰｼﾞｮﾝ情報 (caption, with half-width katakana)
+inline constexpr std::string_view kAboutCaption =
+    "murelo\202\314\312\336\260\274\336\256\335\217\356\225\361";
+// Murelo Version 0.04
+inline constexpr std::string_view kAboutVersionLine = "Murelo Version 0.04";
+// LANのみんなのチャット
+inline constexpr std::string_view kAboutSecondLine =
+    "LAN\202\314\202\335\202\361\202\310\202\314\203`\203\203\203b\203g";
+// OK
+inline constexpr std::string_view kAboutOkButton = "OK";
+
+// Input bar (IDD_INPUT_BAR).
+// 送信 (send button)
+inline constexpr std::string_view kSendButton = "\221\227\220M";
+
+}  // namespace murelo
