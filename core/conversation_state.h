@@ -26,6 +26,5 @@ struct LogEntry {
 };
 
 using MemberTable = std::array<MemberEntry, kMemberRows>;
-using ChatLog = std::array<LogEntry, kLogCapacity>;  // oldest first; see m_nLogCount
 
 }  // namespace murelo

@@ -21,9 +21,7 @@ bool IsCommand(const LineTable& lines, int count, int expectedCount, std::string
 }  // namespace
 
 CMureloView::CMureloView(CViewHost& host, CViewOptions options)
-    : m_host(host), m_options(std::move(options)), m_self(std::make_shared<CMureloView*>(this)) {}
-
-CMureloView::~CMureloView() { *m_self = nullptr; }
+    : m_host(host), m_options(std::move(options)), m_lifetime(std::make_shared<char>()) {}
 
 void CMureloView::OnInitialUpdate() {
   WriteSplashPage();
@@ -32,7 +30,7 @@ void CMureloView::OnInitialUpdate() {
     m_Members[i].bActive = 0;
   }
   m_Listener.Init(this, -1);
-  m_nLogCount = 0;
+  m_Log = {};
   m_bConnected = false;
   WriteBlankPage();
   m_host.EnableInput(false);
@@ -53,7 +51,7 @@ void CMureloView::ProcessMessage(std::string text) {
   HandleClearRequest(lines, count);
   if (handled == 0) {
     BalanceTags(lines[0]);
-    AppendToLog(std::move(lines[0]), std::move(lines[1]));
+    m_Log.Append({std::move(lines[0]), std::move(lines[1])});
   }
   RequestPageWrite();
 }
@@ -99,28 +97,15 @@ void CMureloView::HandleClearRequest(LineTable& lines, int count) {
   std::string& html = lines[0];
   if (count != 2 || !html.ends_with(kClearWord)) return;
 
-  const std::string& sender = lines[1];
-  auto valid = std::span(m_Log).first(m_nLogCount);
-  auto kept = std::remove_if(valid.begin(), valid.end(),
-                             [&](const LogEntry& entry) { return entry.strSenderIp == sender; });
-  m_nLogCount = static_cast<int>(kept - valid.begin());
+  m_Log.RemoveSender(lines[1]);
 
   html.resize(html.size() - kClearWord.size());
   html += kClearReplacement;
 }
 
-void CMureloView::AppendToLog(std::string html, std::string senderIp) {
-  if (m_nLogCount >= kLogCapacity) {
-    std::move(m_Log.begin() + 1, m_Log.end(), m_Log.begin());  // the oldest entry goes
-    m_nLogCount = kLogCapacity - 1;
-  }
-  m_Log[m_nLogCount++] = {std::move(html), std::move(senderIp)};
-}
-
 void CMureloView::WritePage() {
   m_bPageStale = false;
-  const std::string page = ComposeChatPage(m_Members, std::span(m_Log).first(m_nLogCount),
-                                           DisplayLimit(m_host.LogLimitIndex()));
+  const std::string page = ComposeChatPage(m_Members, m_Log, DisplayLimit(m_host.LogLimitIndex()));
   if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), page)) {
     m_host.MessageBox(kBoxPageWriteFailed);
   }
@@ -152,11 +137,15 @@ void CMureloView::RequestPageWrite() {
   m_bPageStale = true;
   if (m_bPageWritePosted) return;
   m_bPageWritePosted = true;
-  m_host.PostTask([self = std::weak_ptr(m_self)] {
-    auto view = self.lock();
-    if (!view || !*view) return;
-    (*view)->m_bPageWritePosted = false;
-    if ((*view)->m_bPageStale) (*view)->WritePage();
+  // Posted twice over, so that it runs after the sends this turn has queued: the
+  // relay's latency does not wait for the page.
+  m_host.PostTask([this, alive = std::weak_ptr(m_lifetime)] {
+    if (alive.expired()) return;
+    m_host.PostTask([this, alive] {
+      if (alive.expired()) return;
+      m_bPageWritePosted = false;
+      if (m_bPageStale) WritePage();
+    });
   });
 }
 

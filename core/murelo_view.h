@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "core/chat_log.h"
 #include "core/conversation_state.h"
 #include "core/message_lines.h"
 #include "core/peer_socket.h"
@@ -35,7 +36,6 @@ class CMureloView {
  public:
   /// host must outlive the view.
   explicit CMureloView(CViewHost& host, CViewOptions options = {});
-  ~CMureloView();
   CMureloView(const CMureloView&) = delete;
   CMureloView& operator=(const CMureloView&) = delete;
 
@@ -104,8 +104,7 @@ class CMureloView {
   std::array<CPeerSocket, kPeerSlots> m_Peers;
   MemberTable m_Members;
   CPeerSocket m_Listener;
-  ChatLog m_Log;
-  int m_nLogCount = 0;     // valid entries of m_Log, 0 to kLogCapacity
+  CChatLog m_Log;
   std::string m_szOwnIp;   // this machine's dotted address, the sender line of our messages
   std::string m_strColor;  // this user's colour
   std::string m_strHost;   // the host typed in the connect dialog
@@ -114,7 +113,6 @@ class CMureloView {
   bool m_bServer = false;
 
  private:
-  void AppendToLog(std::string html, std::string senderIp);
   void NavigateToPage();
   /// Marks the page out of date and has it written once the running handler returns,
   /// so a burst of messages costs one page write.
@@ -130,7 +128,7 @@ class CMureloView {
   const CViewOptions m_options;
   bool m_bPageStale = false;
   bool m_bPageWritePosted = false;
-  std::shared_ptr<CMureloView*> m_self;  // lets posted work see whether the view still exists
+  std::shared_ptr<char> m_lifetime;  // posted work holds it weakly: gone with the view
 };
 
 }  // namespace murelo

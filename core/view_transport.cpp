@@ -10,7 +10,7 @@ namespace murelo {
 namespace {
 // Reads are this large; framing carries partial messages over, so the size of a read
 // changes nothing but the number of system calls.
-constexpr size_t kReadChunk = 16384;
+constexpr size_t kReadChunk = 65536;
 }  // namespace
 
 void CMureloView::Broadcast(std::string text) {

@@ -154,12 +154,38 @@ class CClosingConnection {
 
 }  // namespace
 
-CStreamSocket::CStreamSocket() : m_self(std::make_shared<CStreamSocket*>(this)) {}
+// The sockets with bytes queued this turn, written out by one posted task, so that a
+// message relayed to twenty clients costs one task and twenty writes per turn.
+class CFlushQueue {
+ public:
+  static void Add(CStreamSocket& socket) {
+    if (s_waiting.empty()) EventLoop().Post(FlushAll);
+    s_waiting.push_back({&socket, socket.m_lifetime, socket.m_nConnection});
+  }
 
-CStreamSocket::~CStreamSocket() {
-  Close();
-  *m_self = nullptr;
-}
+ private:
+  struct Waiting {
+    CStreamSocket* socket;
+    std::weak_ptr<char> alive;
+    uint64_t connection;
+  };
+
+  static void FlushAll() {
+    std::vector<Waiting> waiting;
+    waiting.swap(s_waiting);
+    for (const Waiting& entry : waiting) {
+      if (entry.alive.expired() || entry.socket->m_nConnection != entry.connection) continue;
+      entry.socket->m_bFlushPosted = false;
+      entry.socket->Flush();
+    }
+  }
+
+  static inline std::vector<Waiting> s_waiting;
+};
+
+CStreamSocket::CStreamSocket() : m_lifetime(std::make_shared<char>()) {}
+
+CStreamSocket::~CStreamSocket() { Close(); }
 
 bool CStreamSocket::Create(uint16_t port) {
   Close();
@@ -354,12 +380,7 @@ void CStreamSocket::OnWritable() {
 void CStreamSocket::ScheduleFlush() {
   if (m_bFlushPosted || m_bWriteBlocked) return;
   m_bFlushPosted = true;
-  EventLoop().Post([self = std::weak_ptr(m_self), connection = m_nConnection] {
-    auto socket = self.lock();
-    if (!socket || !*socket || (*socket)->m_nConnection != connection) return;
-    (*socket)->m_bFlushPosted = false;
-    (*socket)->Flush();
-  });
+  CFlushQueue::Add(*this);
 }
 
 void CStreamSocket::Flush() {
@@ -396,18 +417,14 @@ void CStreamSocket::ReportClose(int error) {
 }
 
 void CStreamSocket::ReportCloseLater(int error) {
-  EventLoop().Post([self = std::weak_ptr(m_self), connection = m_nConnection, error] {
-    auto socket = self.lock();
-    if (!socket || !*socket || (*socket)->m_nConnection != connection) return;
-    (*socket)->ReportClose(error);
+  EventLoop().Post([this, alive = std::weak_ptr(m_lifetime), connection = m_nConnection, error] {
+    if (!alive.expired() && m_nConnection == connection) ReportClose(error);
   });
 }
 
 void CStreamSocket::ReportConnectLater(int error) {
-  EventLoop().Post([self = std::weak_ptr(m_self), connection = m_nConnection, error] {
-    auto socket = self.lock();
-    if (!socket || !*socket || (*socket)->m_nConnection != connection) return;
-    (*socket)->OnConnect(error);
+  EventLoop().Post([this, alive = std::weak_ptr(m_lifetime), connection = m_nConnection, error] {
+    if (!alive.expired() && m_nConnection == connection) OnConnect(error);
   });
 }
 

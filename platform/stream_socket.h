@@ -98,10 +98,12 @@ class CStreamSocket {
   size_t m_nOutSent = 0;  // bytes of m_outQueue already written
   std::unique_ptr<CFdWatch> m_readWatch;
   std::unique_ptr<CFdWatch> m_writeWatch;
-  // Deferred work holds a weak reference and the connection number it was meant
+  // Deferred work holds m_lifetime weakly and the connection number it was meant
   // for, so it never reaches a destroyed socket or a later connection of the object.
-  std::shared_ptr<CStreamSocket*> m_self;
+  std::shared_ptr<char> m_lifetime;
   uint64_t m_nConnection = 0;
+
+  friend class CFlushQueue;
 };
 
 }  // namespace murelo

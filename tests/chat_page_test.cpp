@@ -107,7 +107,7 @@ TEST_F(ChatPageTest, UnwritablePageIsReportedAndTheConversationGoesOn) {
                                                   std::string(kBoxPageWriteFailed)}));
   view.ProcessMessage("hi\n1.2.3.4\n");
   EXPECT_EQ(host.boxes.back(), kBoxPageWriteFailed);
-  EXPECT_EQ(view.m_nLogCount, 1);
+  EXPECT_EQ(view.m_Log.Count(), 1);
   EXPECT_EQ(host.navigations.size(), 2u);  // the view still shows what the file holds
 }
 

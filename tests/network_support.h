@@ -115,11 +115,11 @@ class ChatCopy {
   }
   std::vector<std::string> LogHtml() const {
     std::vector<std::string> html;
-    for (int i = 0; i < m_view.m_nLogCount; ++i) html.push_back(m_view.m_Log[i].strHtml);
+    for (int i = 0; i < m_view.m_Log.Count(); ++i) html.push_back(m_view.m_Log[i].strHtml);
     return html;
   }
   bool Logged(const std::string& html) const {
-    for (int i = 0; i < m_view.m_nLogCount; ++i) {
+    for (int i = 0; i < m_view.m_Log.Count(); ++i) {
       if (m_view.m_Log[i].strHtml == html) return true;
     }
     return false;

@@ -86,7 +86,7 @@ TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused)
   EXPECT_NE(clients[0]->Page().find("<font color=red>host</font>\x81\x99"), std::string::npos);
 
   std::vector<int> logCounts;
-  for (ChatCopy* client : clients) logCounts.push_back(client->view().m_nLogCount);
+  for (ChatCopy* client : clients) logCounts.push_back(client->view().m_Log.Count());
 
   RawPeer refused(port);
   ASSERT_TRUE(refused.ReadUntil([&](const std::string&) { return refused.closed; }));
@@ -104,7 +104,7 @@ TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused)
   Settle();
   EXPECT_EQ(SlotsInUse(server), 20);
   for (size_t i = 0; i < clients.size(); ++i) {
-    EXPECT_EQ(clients[i]->view().m_nLogCount, logCounts[i]);
+    EXPECT_EQ(clients[i]->view().m_Log.Count(), logCounts[i]);
     EXPECT_TRUE(clients[i]->view().m_bConnected);
   }
 }
@@ -126,7 +126,7 @@ TEST_F(NetworkTest, NewcomerGetsTheSnapshotInRowOrderBeforeAnythingElse) {
   ASSERT_TRUE(
       raw.ReadUntil([&](const std::string& bytes) { return bytes.size() >= snapshot.size() + 4; }));
   EXPECT_EQ(raw.received.substr(snapshot.size()), std::string("bcd\0", 4));
-  EXPECT_EQ(server.view().m_Log[server.view().m_nLogCount - 1].strHtml, "");
+  EXPECT_EQ(server.view().m_Log[server.view().m_Log.Count() - 1].strHtml, "");
 }
 
 TEST_F(NetworkTest, EveryCopyLogsAChatLineOnceTheSenderIncluded) {
@@ -170,11 +170,12 @@ TEST_F(NetworkTest, LastClientLeavingLeavesTheServerListening) {
   ChatCopy& server = StartServer();
   ChatCopy& a = JoinClient("a");
   EXPECT_TRUE(server.host().inputEnabled);
-  const int logged = server.view().m_nLogCount;
+  const int logged = server.view().m_Log.Count();
   a.view().OnDisconnectCmd();
   ASSERT_TRUE(WaitFor([&] { return !server.view().m_bConnected; }));
   EXPECT_FALSE(server.host().inputEnabled);
-  EXPECT_EQ(server.view().m_nLogCount, logged + 1);  // the leave notice, and no client-left notice
+  EXPECT_EQ(server.view().m_Log.Count(),
+            logged + 1);  // the leave notice, and no client-left notice
 
   JoinClient("b");
   EXPECT_TRUE(server.view().m_bConnected);
@@ -316,7 +317,7 @@ TEST_F(NetworkTest, HostingOnABusyPortIsReportedAndLeavesTheCopyUnconnected) {
   server.Host("host");
   EXPECT_EQ(server.host().boxes, std::vector<std::string>{std::string(kBoxListenFailed)});
   EXPECT_FALSE(server.view().m_bServer);
-  EXPECT_EQ(server.view().m_nLogCount, 0);
+  EXPECT_EQ(server.view().m_Log.Count(), 0);
 }
 
 TEST_F(NetworkTest, ConnectToNothingStaysQuietAndCanBeRetried) {

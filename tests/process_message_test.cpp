@@ -19,10 +19,10 @@ class ProcessMessageTest : public testing::Test {
   }
   std::vector<std::string> Senders() const {
     std::vector<std::string> senders;
-    for (int i = 0; i < view.m_nLogCount; ++i) senders.push_back(view.m_Log[i].strSenderIp);
+    for (int i = 0; i < view.m_Log.Count(); ++i) senders.push_back(view.m_Log[i].strSenderIp);
     return senders;
   }
-  const LogEntry& Newest() const { return view.m_Log[view.m_nLogCount - 1]; }
+  const LogEntry& Newest() const { return view.m_Log[view.m_Log.Count() - 1]; }
 
   test::ScopedTempDir dir;
   test::RecordingHost host;
@@ -37,14 +37,14 @@ TEST_F(ProcessMessageTest, AddFillsRowsFromTheTopAndDelRemovesEveryDuplicate) {
   view.ProcessMessage("\nadd\nred\ntaro\n");
   view.ProcessMessage("\nadd\nblue\ntaro\n");
   EXPECT_EQ(ActiveRows(), (std::vector<int>{17, 18, 19}));
-  EXPECT_EQ(view.m_nLogCount, 0);
+  EXPECT_EQ(view.m_Log.Count(), 0);
   EXPECT_EQ(host.navigations.size(), 3u);  // the page follows commands too
 
   view.ProcessMessage("\ndel\nred\ntaro\n");
   EXPECT_EQ(ActiveRows(), std::vector<int>{17});
   view.ProcessMessage("\ndel\nred\nnobody\n");
   EXPECT_EQ(ActiveRows(), std::vector<int>{17});
-  EXPECT_EQ(view.m_nLogCount, 0);
+  EXPECT_EQ(view.m_Log.Count(), 0);
 }
 
 TEST_F(ProcessMessageTest, AddWithEveryRowTakenChangesNothing) {
@@ -53,7 +53,7 @@ TEST_F(ProcessMessageTest, AddWithEveryRowTakenChangesNothing) {
   EXPECT_EQ(view.m_Members[0].strName, "m19");
   view.ProcessMessage("\nadd\nblue\nlate\n");
   EXPECT_EQ(view.m_Members[0].strName, "m19");
-  EXPECT_EQ(view.m_nLogCount, 0);
+  EXPECT_EQ(view.m_Log.Count(), 0);
 }
 
 TEST_F(ProcessMessageTest, ChangeTouchesOnlyTheFirstActiveMatch) {
@@ -67,7 +67,7 @@ TEST_F(ProcessMessageTest, ChangeTouchesOnlyTheFirstActiveMatch) {
 
   view.ProcessMessage("\nchange\nred\nhana\nblue\nx\n");  // inactive rows never match
   EXPECT_EQ(view.m_Members[5].strName, "hana");
-  EXPECT_EQ(view.m_nLogCount, 0);
+  EXPECT_EQ(view.m_Log.Count(), 0);
 }
 
 TEST_F(ProcessMessageTest, MalformedCommandsAreDisplayMessages) {
@@ -92,10 +92,9 @@ TEST_F(ProcessMessageTest, DisplayMessagesAreBalancedAndLoggedUpTo200) {
   EXPECT_EQ(Newest().strSenderIp, "");
 
   for (int i = 2; i < 200; ++i) view.ProcessMessage("m" + std::to_string(i) + "\n2.2.2.2\n");
-  EXPECT_EQ(view.m_nLogCount, 200);
+  EXPECT_EQ(view.m_Log.Count(), 200);
   view.ProcessMessage("last\n3.3.3.3\n");
-  EXPECT_EQ(view.m_nLogCount, 200);
-  EXPECT_EQ(view.m_Log[0].strHtml, view.m_Log[0].strHtml);
+  EXPECT_EQ(view.m_Log.Count(), 200);
   EXPECT_EQ(view.m_Log[0].strSenderIp, "");  // the first entry was dropped
   EXPECT_EQ(view.m_Log[1].strHtml, "m2");
   EXPECT_EQ(Newest().strHtml, "last");
@@ -118,7 +117,7 @@ TEST_F(ProcessMessageTest, ClearRequestRemovesEveryEntryOfItsSender) {
 TEST_F(ProcessMessageTest, ClearRequestOnAFullLogLowersTheCount) {
   for (int i = 0; i < 200; ++i) view.ProcessMessage("m\n" + std::string(i % 4 ? "B" : "A") + "\n");
   view.ProcessMessage("nuclear\nA\n");
-  EXPECT_EQ(view.m_nLogCount, 151);
+  EXPECT_EQ(view.m_Log.Count(), 151);
   EXPECT_EQ(Newest().strHtml, "nu\x81\xf4\x81\x60");
   EXPECT_EQ(view.m_Log[149].strSenderIp, "B");
 }
@@ -128,7 +127,7 @@ TEST_F(ProcessMessageTest, OnlyExactTwoLineClearRequestsClear) {
   view.ProcessMessage("CLEAR\nA\n");
   view.ProcessMessage("lear\nA\n");
   view.ProcessMessage("clear\nA\nextra\n");
-  EXPECT_EQ(view.m_nLogCount, 4);
+  EXPECT_EQ(view.m_Log.Count(), 4);
   EXPECT_EQ(Newest().strHtml, "clear");
 }
 

@@ -1,11 +1,11 @@
 #include "ui/page_writer.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 #include "core/message_catalog.h"
@@ -18,10 +18,9 @@ int DisplayLimit(int nLogLimitIndex) {
   return kLimits[std::clamp(nLogLimitIndex, 0, kLogLimitIndexCount - 1)];
 }
 
-std::string ComposeChatPage(std::span<const MemberEntry> members, std::span<const LogEntry> log,
-                            int limit) {
-  const size_t shown = std::min(log.size(), static_cast<size_t>(std::max(limit, 0)));
-  const std::span<const LogEntry> newest = log.last(shown);
+std::string ComposeChatPage(std::span<const MemberEntry> members, const CChatLog& log, int limit) {
+  const int shown = std::clamp(limit, 0, log.Count());
+  const int oldestShown = log.Count() - shown;
 
   // One exact reservation keeps composing to plain copies.
   static constexpr size_t kMemberMarkup = kPageMemberFormat.size() - 4;
@@ -30,7 +29,7 @@ std::string ComposeChatPage(std::span<const MemberEntry> members, std::span<cons
   for (const MemberEntry& row : members) {
     if (row.bActive) size += kMemberMarkup + row.strColor.size() + row.strName.size();
   }
-  for (const LogEntry& entry : newest) size += kEntryMarkup + entry.strHtml.size();
+  for (int i = oldestShown; i < log.Count(); ++i) size += kEntryMarkup + log[i].strHtml.size();
 
   std::string page;
   page.reserve(size);
@@ -40,17 +39,27 @@ std::string ComposeChatPage(std::span<const MemberEntry> members, std::span<cons
     if (row.bActive) AppendFormat(page, kPageMemberFormat, {row.strColor, row.strName});
   }
   page += '\n';
-  for (auto entry = newest.rbegin(); entry != newest.rend(); ++entry) {
-    AppendFormat(page, kPageEntryFormat, {entry->strHtml});
+  for (int i = log.Count() - 1; i >= oldestShown; --i) {
+    AppendFormat(page, kPageEntryFormat, {log[i].strHtml});
   }
   return page;
 }
 
 bool ReplaceFile(const char* name, std::string_view bytes) {
-  std::FILE* file = std::fopen(name, "wb");
-  if (file == nullptr) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  return std::fclose(file) == 0 && written;
+  // Written over the old content and then cut to length, rather than emptied first:
+  // ext4 starts writing back a file that was emptied and rewritten as soon as it is
+  // closed, which would cost a disk flush for every page.
+  const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool written = true;
+  for (size_t done = 0; written && done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    written = n > 0;
+    if (written) done += static_cast<size_t>(n);
+  }
+  written = written && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
+  return close(fd) == 0 && written;
 }
 
 std::string PageFilePath(const std::string& directory) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/chat_log.h"
 #include "core/conversation_state.h"
 
 namespace murelo {
@@ -25,10 +26,9 @@ inline constexpr int kLogLimitIndexCount = 4;
 /// 0 to 3. An index from a damaged settings file is clamped into that range.
 int DisplayLimit(int nLogLimitIndex);
 
-/// The chat page for the given rows and the valid log entries (oldest first), showing
-/// at most limit entries, newest first.
-std::string ComposeChatPage(std::span<const MemberEntry> members, std::span<const LogEntry> log,
-                            int limit);
+/// The chat page for the given rows and log, showing at most limit entries, newest
+/// first.
+std::string ComposeChatPage(std::span<const MemberEntry> members, const CChatLog& log, int limit);
 
 /// Replaces the whole file name with bytes: open, one write, close. False when the
 /// file cannot be opened or written.
