@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -56,7 +57,13 @@ inline uint16_t FreePort() {
 /// The window around a view, as a user who answers every box at once would be.
 class LoopHost : public CViewHost {
  public:
-  void MessageBox(std::string_view text) override { boxes.emplace_back(text); }
+  /// With boxOpenMs set, the box stays open that long, its nested loop turning.
+  void MessageBox(std::string_view text) override {
+    boxes.emplace_back(text);
+    maxBoxDepth = std::max(maxBoxDepth, ++boxDepth);
+    if (boxOpenMs > 0) Settle(boxOpenMs);
+    --boxDepth;
+  }
   void Navigate(const std::string&) override { ++navigations; }
   int LogLimitIndex() const override { return 3; }
   void EnableInput(bool enable) override { inputEnabled = enable; }
@@ -76,6 +83,9 @@ class LoopHost : public CViewHost {
   void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
 
   std::vector<std::string> boxes;
+  int boxOpenMs = 0;
+  int boxDepth = 0;
+  int maxBoxDepth = 0;
   int navigations = 0;
   bool inputEnabled = false;
   std::optional<CConnectChoice> connectChoice;

@@ -109,6 +109,26 @@ TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused)
   }
 }
 
+TEST_F(NetworkTest, ConnectionsWaitingBehindTheErrorBoxGetOneBoxEach) {
+  ChatCopy& server = StartServer();
+  std::vector<std::unique_ptr<RawPeer>> members;
+  for (int i = 0; i < kPeerSlots; ++i) {
+    members.push_back(std::make_unique<RawPeer>(port));  // within the listen backlog
+    ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == i + 1; }));
+  }
+
+  server.host().boxOpenMs = 100;  // the user takes a moment to answer each box
+  std::vector<std::unique_ptr<RawPeer>> refused;
+  for (int i = 0; i < 3; ++i) refused.push_back(std::make_unique<RawPeer>(port));
+  for (auto& peer : refused) {
+    ASSERT_TRUE(peer->ReadUntil([&](const std::string&) { return peer->closed; }));
+    EXPECT_EQ(peer->received, EncodeMessage(kRefusalNotice));
+  }
+  EXPECT_EQ(server.host().boxes, std::vector<std::string>(3, std::string(kBoxNoFreeSlot)));
+  EXPECT_EQ(server.host().maxBoxDepth, 1);
+  EXPECT_EQ(SlotsInUse(server), kPeerSlots);
+}
+
 TEST_F(NetworkTest, NewcomerGetsTheSnapshotInRowOrderBeforeAnythingElse) {
   ChatCopy& server = StartServer();
   JoinClient("a");
@@ -186,7 +206,15 @@ TEST_F(NetworkTest, ServerLeavingSaysFarewellToEveryClient) {
   ChatCopy& server = StartServer();
   ChatCopy& a = JoinClient("a");
   ChatCopy& b = JoinClient("b");
+  RawPeer raw(port);
+  ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 3; }));
   server.view().OnDisconnectCmd();
+  // The farewell reaches a peer before its connection ends.
+  const std::string farewell =
+      EncodeMessage("\ndel\nred\nhost\n") +
+      EncodeMessage(FillFormat(kLeaveNoticeFormat, {"red", "host", kOwnIp}));
+  ASSERT_TRUE(raw.ReadUntil([&](const std::string&) { return raw.closed; }));
+  EXPECT_TRUE(raw.received.ends_with(farewell));
   const std::string leave = FirstLine(FillFormat(kLeaveNoticeFormat, {"red", "host", kOwnIp}));
   const std::string hostLost = FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp}));
   for (ChatCopy* client : {&a, &b}) {
