@@ -1,0 +1,391 @@
+#include "platform/chat_browser.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAbstractTextDocumentLayout>
+#include <QDesktopServices>
+#include <QPainter>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextObjectInterface>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cmath>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "platform/cp932.h"
+#include "platform/japanese_font.h"
+#include "platform/page_segments.h"
+
+namespace murelo {
+
+namespace {
+
+// Beyond this many new entries in one draw, parsing the whole page costs less.
+constexpr int kMaxEntriesInPlace = 24;
+
+/// A document that loads no resource. QTextDocument's own loadResource reads a local
+/// file itself when the widget's loadResource gives nothing back, so overriding the
+/// widget's alone would still let <img src=file:...> through.
+class CPageDocument : public QTextDocument {
+ public:
+  explicit CPageDocument(QObject* parent = nullptr) : QTextDocument(parent) {
+    // Ahead of loadResource comes the provider, the application-wide one by default.
+    setResourceProvider([](const QUrl&) { return QVariant(); });
+  }
+
+ protected:
+  QVariant loadResource(int, const QUrl&) override { return {}; }
+};
+
+/// Draws each image as an empty frame, of the size the page gives it or a small square,
+/// and reads nothing: Qt's own image handler, when the document yields no image, opens
+/// the file that src= names itself.
+class CImagePlaceholder : public QObject, public QTextObjectInterface {
+  Q_OBJECT
+  Q_INTERFACES(QTextObjectInterface)
+
+ public:
+  using QObject::QObject;
+
+  QSizeF intrinsicSize(QTextDocument*, int, const QTextFormat& format) override {
+    static constexpr qreal kSide = 16;
+    const QTextImageFormat image = format.toImageFormat();
+    return {image.hasProperty(QTextFormat::ImageWidth) ? image.width() : kSide,
+            image.hasProperty(QTextFormat::ImageHeight) ? image.height() : kSide};
+  }
+
+  void drawObject(QPainter* painter, const QRectF& rect, QTextDocument*, int,
+                  const QTextFormat&) override {
+    painter->save();
+    painter->setPen(Qt::gray);
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(rect.adjusted(0.5, 0.5, -0.5, -0.5));
+    painter->restore();
+  }
+};
+
+/// The whole file at path into bytes; false, bytes untouched, when it cannot be read.
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string content;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
+  std::array<char, 65536> chunk;
+  ssize_t n;
+  do {
+    n = read(fd, chunk.data(), chunk.size());
+    if (n > 0) content.append(chunk.data(), static_cast<size_t>(n));
+  } while (n > 0 || (n < 0 && errno == EINTR));
+  close(fd);
+  if (n < 0) return false;
+  bytes = std::move(content);
+  return true;
+}
+
+/// One block as Qt's HTML import made it: formats and runs of formatted text.
+struct CBlockContent {
+  QTextBlockFormat format;
+  QTextCharFormat charFormat;
+  std::vector<std::pair<QString, QTextCharFormat>> runs;
+};
+
+/// block's content, or false when it cannot be rebuilt with QTextCursor as it is: it
+/// belongs to a list, or holds a character that insertText would make a block or frame
+/// boundary or that stands for an object.
+bool ReadBlock(const QTextBlock& block, CBlockContent& content) {
+  content.format = block.blockFormat();
+  content.charFormat = block.charFormat();
+  content.runs.clear();
+  if (block.textList() != nullptr || content.format.objectIndex() != -1) return false;
+  for (auto it = block.begin(); !it.atEnd(); ++it) {
+    const QTextFragment fragment = it.fragment();
+    QString text = fragment.text();
+    for (const QChar c : text) {
+      if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator ||
+          c == QChar::ObjectReplacementCharacter || (c >= QChar(0xfdd0) && c <= QChar(0xfdef))) {
+        return false;
+      }
+    }
+    content.runs.emplace_back(std::move(text), fragment.charFormat());
+  }
+  return true;
+}
+
+/// Reads blocks [first, end) of document into contents; false as ReadBlock.
+bool ReadBlocks(const QTextDocument& document, int first, int end,
+                std::vector<CBlockContent>& contents) {
+  contents.resize(static_cast<size_t>(end - first));
+  QTextBlock block = document.findBlockByNumber(first);
+  for (CBlockContent& content : contents) {
+    if (!block.isValid() || !ReadBlock(block, content)) return false;
+    block = block.next();
+  }
+  return true;
+}
+
+void InsertRuns(QTextCursor& cursor, const CBlockContent& content) {
+  for (const auto& [text, format] : content.runs) cursor.insertText(text, format);
+}
+
+/// Adds blocks after the cursor's, each as a new block; the cursor ends in the last.
+void InsertBlocks(QTextCursor& cursor, std::span<const CBlockContent> blocks) {
+  for (const CBlockContent& content : blocks) {
+    cursor.insertBlock(content.format, content.charFormat);
+    InsertRuns(cursor, content);
+  }
+}
+
+/// The numbers of document's horizontal-rule blocks, where its entries start (Qt makes
+/// each "<hr>" a block of its own and puts the entry's text in the blocks after it).
+/// False unless there are entries of them, all after the first block, and no frame.
+bool FindEntryBlocks(const QTextDocument& document, size_t entries, std::vector<int>& firstBlocks) {
+  firstBlocks.clear();
+  if (!document.rootFrame()->childFrames().isEmpty()) return false;
+  int number = 0;
+  for (QTextBlock block = document.begin(); block.isValid(); block = block.next(), ++number) {
+    if (block.blockFormat().hasProperty(QTextFormat::BlockTrailingHorizontalRulerWidth)) {
+      firstBlocks.push_back(number);
+    }
+  }
+  return firstBlocks.size() == entries && (entries == 0 || firstBlocks.front() > 0);
+}
+
+/// The end of block number's text in document, before its separator.
+int BlockEnd(const QTextDocument& document, int number) {
+  const QTextBlock block = document.findBlockByNumber(number);
+  return block.position() + block.length() - 1;
+}
+
+qreal BlockTop(const QTextDocument& document, int number) {
+  return document.documentLayout()->blockBoundingRect(document.findBlockByNumber(number)).top();
+}
+
+void OpenWithDesktop(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+}  // namespace
+
+CChatBrowser::CChatBrowser(QWidget* parent)
+    : QTextBrowser(parent),
+      m_openLink(&OpenWithDesktop),
+      m_pScratch(std::make_unique<CPageDocument>()) {
+  InstallPageFontSubstitutes();
+  auto* page = new CPageDocument(this);
+  // Nothing is undone in a read-only view, and in-place draws would only pile up steps.
+  page->setUndoRedoEnabled(false);
+  setDocument(page);
+  page->documentLayout()->registerHandler(QTextFormat::ImageObject, new CImagePlaceholder(this));
+  setFont(PageFont());
+  page->setDefaultFont(PageFont());
+  // A click must not replace the conversation with the link's target.
+  setOpenLinks(false);
+  setOpenExternalLinks(false);
+  connect(this, &QTextBrowser::anchorClicked, this, [this](const QUrl& url) { OpenLink(url); });
+}
+
+CChatBrowser::~CChatBrowser() = default;
+
+void CChatBrowser::Navigate(const std::string& path) {
+  std::string page;
+  if (!ReadWholeFile(path, page)) return;
+  m_strPending = std::move(page);
+  m_bPending = true;
+  if (m_bDrawPosted) return;
+  m_bDrawPosted = true;
+  QTimer::singleShot(0, this, [this] {
+    m_bDrawPosted = false;
+    DrawPending();
+  });
+}
+
+void CChatBrowser::DrawPending() {
+  if (!m_bPending) return;
+  m_bPending = false;
+  Draw(std::exchange(m_strPending, {}));
+}
+
+void CChatBrowser::SetLinkOpener(std::function<void(const QUrl&)> opener) {
+  m_openLink = std::move(opener);
+}
+
+QVariant CChatBrowser::loadResource(int, const QUrl&) { return {}; }
+
+void CChatBrowser::Draw(std::string page) {
+  if (page == m_strDrawn && m_nFullDraws + m_nInPlaceDraws > 0) return;
+  if (DrawInPlace(page)) {
+    ++m_nInPlaceDraws;
+  } else {
+    DrawInFull(page);
+    ++m_nFullDraws;
+  }
+  m_strDrawn = std::move(page);
+}
+
+void CChatBrowser::DrawInFull(const std::string& page) {
+  const int value = verticalScrollBar()->value();
+  const QString text = ToQString(page);
+  setHtml(text);
+  m_bDrawnInPieces = CanChangeInPlace(page, text);
+  if (value > 0) {
+    // setHtml scrolls to the top; a reader further down stays where they were.
+    SyncScrollRange();
+    verticalScrollBar()->setValue(value);
+  }
+}
+
+bool CChatBrowser::CanChangeInPlace(const std::string& page, const QString& text) const {
+  const auto bytes = SplitChatPage(page);
+  const auto pieces = SplitChatPage(QStringView(text));
+  if (!bytes || !pieces || pieces->entries.size() != bytes->entries.size()) return false;
+  if (!IsPlainHead(pieces->head) || !IsSelfContainedMarkup(pieces->members)) return false;
+  for (QStringView entry : pieces->entries) {
+    if (!IsSelfContainedMarkup(entry)) return false;
+  }
+  std::vector<int> firstBlocks;
+  return FindEntryBlocks(*document(), pieces->entries.size(), firstBlocks);
+}
+
+// Why an in-place draw gives what a full draw would. Qt's HTML import keeps little state
+// from one piece to the next: the open elements, the current block and the white-space
+// mode. A piece that passes IsSelfContainedMarkup opens only inline elements and closes
+// them all, so the next piece starts inside the same <body> the head opened; the "<hr>"
+// before every entry always starts a new block and resets the white space; and inline
+// markup never changes the block or the document around it. Each entry's blocks are
+// therefore the same whatever stands before or after it, and the participants line's
+// the same whatever entries follow. So the new entries are parsed on their own, after
+// the head and the new participants line, and their blocks copied into the page on show
+// with their exact formats, in the places of the entries that went; entries that stay
+// are not touched. Any doubt (a piece that fails the test, a block Qt made in some
+// other shape) ends in a full draw.
+bool CChatBrowser::DrawInPlace(const std::string& page) {
+  if (!m_bDrawnInPieces) return false;
+  const auto shown = SplitChatPage(m_strDrawn);
+  const auto next = SplitChatPage(page);
+  if (!shown || !next || next->head != shown->head || shown->entries.empty() ||
+      next->entries.empty()) {
+    return false;
+  }
+  std::vector<int> newIndexOfOld;
+  const auto hunks = DiffEntries(shown->entries, next->entries, newIndexOfOld);
+  if (!hunks) return false;
+  int added = 0;
+  for (const CEntryHunk& hunk : *hunks) added += hunk.nNewEnd - hunk.nNewBegin;
+  if (added > kMaxEntriesInPlace) return false;
+  const bool membersChanged = next->members != shown->members;
+
+  // Parse the participants line and the added entries, in page order, after the head.
+  const QString members = ToQString(next->members);
+  if (membersChanged && !IsSelfContainedMarkup(members)) return false;
+  QString html = ToQString(next->head) + members + u'\n';
+  for (const CEntryHunk& hunk : *hunks) {
+    for (int j = hunk.nNewBegin; j < hunk.nNewEnd; ++j) {
+      const QString entry = ToQString(next->entries[j]);
+      if (!IsSelfContainedMarkup(entry)) return false;
+      html += QStringLiteral("<hr>");
+      html += entry;
+      html += u'\n';
+    }
+  }
+  m_pScratch->setDefaultFont(document()->defaultFont());
+  m_pScratch->setHtml(html);
+  std::vector<int> scratchFirst;
+  if (!FindEntryBlocks(*m_pScratch, static_cast<size_t>(added), scratchFirst)) return false;
+  const int scratchBlocks = m_pScratch->blockCount();
+  std::vector<CBlockContent> memberBlocks;
+  if (membersChanged &&
+      !ReadBlocks(*m_pScratch, 0, added > 0 ? scratchFirst.front() : scratchBlocks, memberBlocks)) {
+    return false;
+  }
+  std::vector<std::vector<CBlockContent>> entryBlocks(static_cast<size_t>(added));
+  for (int k = 0; k < added; ++k) {
+    const int end = k + 1 < added ? scratchFirst[k + 1] : scratchBlocks;
+    if (!ReadBlocks(*m_pScratch, scratchFirst[k], end, entryBlocks[k])) return false;
+  }
+
+  QTextDocument& doc = *document();
+  std::vector<int> firstBlocks;
+  if (!FindEntryBlocks(doc, shown->entries.size(), firstBlocks)) return false;
+  const int oldCount = static_cast<int>(shown->entries.size());
+
+  // A reader scrolled down keeps the entry at the top of the view where it is; at the
+  // top, the newest entries stay in view.
+  const int value = verticalScrollBar()->value();
+  int anchor = -1;
+  qreal anchorOffset = 0;
+  if (value > 0) {
+    const auto below =
+        std::upper_bound(firstBlocks.begin(), firstBlocks.end(), qreal(value),
+                         [&](qreal y, int block) { return y < BlockTop(doc, block); });
+    anchor = static_cast<int>(below - firstBlocks.begin()) - 1;
+    if (anchor >= 0) anchorOffset = value - BlockTop(doc, firstBlocks[anchor]);
+  }
+
+  // From the bottom up, so the block numbers above each change still hold. Each change
+  // is its own edit block: one for all would have the layout redo everything between.
+  int nextAdded = added;
+  for (auto hunk = hunks->rbegin(); hunk != hunks->rend(); ++hunk) {
+    const int first = hunk->nOldBegin < oldCount ? firstBlocks[hunk->nOldBegin] : doc.blockCount();
+    const int end = hunk->nOldEnd < oldCount ? firstBlocks[hunk->nOldEnd] : doc.blockCount();
+    QTextCursor cursor(&doc);
+    cursor.beginEditBlock();
+    cursor.setPosition(BlockEnd(doc, first - 1));
+    if (end > first) {
+      cursor.setPosition(BlockEnd(doc, end - 1), QTextCursor::KeepAnchor);
+      cursor.removeSelectedText();
+    }
+    nextAdded -= hunk->nNewEnd - hunk->nNewBegin;
+    for (int k = nextAdded; k < nextAdded + hunk->nNewEnd - hunk->nNewBegin; ++k) {
+      InsertBlocks(cursor, entryBlocks[k]);
+    }
+    cursor.endEditBlock();
+  }
+  if (membersChanged) {
+    // The participants own the document's first block, which cannot be removed: empty
+    // it, give it the new formats and text, and add any further blocks after it.
+    QTextCursor cursor(&doc);
+    cursor.beginEditBlock();
+    cursor.setPosition(BlockEnd(doc, firstBlocks.front() - 1), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    cursor.setBlockFormat(memberBlocks.front().format);
+    cursor.setBlockCharFormat(memberBlocks.front().charFormat);
+    InsertRuns(cursor, memberBlocks.front());
+    InsertBlocks(cursor, std::span(memberBlocks).subspan(1));
+    cursor.endEditBlock();
+  }
+
+  if (!FindEntryBlocks(doc, next->entries.size(), firstBlocks)) {
+    return false;  // cannot happen; if it did, a full draw replaces what was built
+  }
+  if (anchor >= 0 && newIndexOfOld[anchor] >= 0) {
+    const qreal top = BlockTop(doc, firstBlocks[newIndexOfOld[anchor]]);
+    SyncScrollRange();
+    verticalScrollBar()->setValue(static_cast<int>(std::lround(top + anchorOffset)));
+  }
+  return true;
+}
+
+void CChatBrowser::SyncScrollRange() {
+  // The layout reports a new height from a timer and the scroll bars follow that report;
+  // a position set before it would be clamped to the old height.
+  QAbstractTextDocumentLayout* layout = document()->documentLayout();
+  emit layout->documentSizeChanged(layout->documentSize());
+}
+
+void CChatBrowser::OpenLink(const QUrl& url) {
+  const QString scheme = url.scheme();  // QUrl keeps schemes in lower case
+  if (scheme == u"http" || scheme == u"https" || scheme == u"mailto") m_openLink(url);
+}
+
+}  // namespace murelo
+
+#include "chat_browser.moc"

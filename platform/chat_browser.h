@@ -1,0 +1,85 @@
+// CChatBrowser: the chat view's display. It shows the page file data.htm (the splash,
+// blank or chat page) as HTML: peers' markup shows as sent, colours, bold and links
+// included, but nothing in it runs or loads: no script, no image, no style sheet, from
+// the network or from disk. A clicked web or mail link opens in the desktop's browser
+// and leaves the conversation on show. The view is read-only; text can be selected.
+//
+// Drawing. Navigate reads the file at once and draws from the event loop, so the pages
+// of several messages handled in one turn are drawn once, with the newest. A chat page
+// that differs from the one on show by a few entries (a new message at the top, the
+// oldest gone at the bottom, the participants line) is changed in place; every other
+// page, and every page with markup whose effect could reach past its own entry, is
+// parsed afresh. Both ways give the same document (page_segments.h says when that holds).
+//
+// User-interface thread only.
+#pragma once
+
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <string>
+
+class QTextDocument;
+
+namespace murelo {
+
+class CChatBrowser : public QTextBrowser {
+  Q_OBJECT
+
+ public:
+  explicit CChatBrowser(QWidget* parent = nullptr);
+  ~CChatBrowser() override;
+  CChatBrowser(const CChatBrowser&) = delete;
+  CChatBrowser& operator=(const CChatBrowser&) = delete;
+
+  /// Reads the file at path as it now is, CP932 text, and shows it once the event loop
+  /// runs (or at DrawPending). A later navigation before then replaces it. A file that
+  /// cannot be read changes nothing: the view keeps what it shows or is about to show.
+  void Navigate(const std::string& path);
+
+  /// Draws the newest navigated page now, laid out, when it is not drawn yet.
+  void DrawPending();
+
+  /// The bytes of the page on show, as the file read when navigated to; empty before the
+  /// first draw.
+  const std::string& DrawnPage() const { return m_strDrawn; }
+
+  /// How many draws parsed a whole page, and how many changed the page on show in place.
+  int FullDraws() const { return m_nFullDraws; }
+  int InPlaceDraws() const { return m_nInPlaceDraws; }
+
+  /// Replaces what a clicked http, https or mailto link is handed to (by default the
+  /// desktop's web browser or mail program). Other links do nothing.
+  void SetLinkOpener(std::function<void(const QUrl&)> opener);
+
+  /// Nothing: pages load no resource of any kind from anywhere.
+  QVariant loadResource(int type, const QUrl& name) override;
+
+ private:
+  struct CInPlaceDraw;
+
+  void Draw(std::string page);
+  void DrawInFull(const std::string& page);
+  bool DrawInPlace(const std::string& page);
+  /// Whether page, just drawn in full, is a chat page that can be changed in place.
+  bool CanChangeInPlace(const std::string& page, const QString& text) const;
+  /// Tells the scroll bars the document's full height now rather than on a later turn.
+  void SyncScrollRange();
+  void OpenLink(const QUrl& url);
+
+  std::string m_strPending;  // the newest navigated page, while m_bPending
+  bool m_bPending = false;
+  bool m_bDrawPosted = false;  // a draw waits in the event loop
+  std::string m_strDrawn;
+  // The page on show is a chat page of self-contained pieces whose entries start at the
+  // document's horizontal-rule blocks, one each: the page an in-place draw starts from.
+  bool m_bDrawnInPieces = false;
+  int m_nFullDraws = 0;
+  int m_nInPlaceDraws = 0;
+  std::function<void(const QUrl&)> m_openLink;
+  std::unique_ptr<QTextDocument> m_pScratch;  // parses the entries an in-place draw adds
+};
+
+}  // namespace murelo
