@@ -46,4 +46,24 @@ inline constexpr std::string_view kAboutOkButton = "OK";
 // 送信 (send button)
 inline constexpr std::string_view kSendButton = "\221\227\220M";
 
+// Main window menu.
+// 接続(&F)
+inline constexpr std::string_view kMenuConnection = "\220\332\221\261(&F)";
+// 接続(&C)
+inline constexpr std::string_view kMenuConnect = "\220\332\221\261(&C)";
+// 切断(&D)
+inline constexpr std::string_view kMenuDisconnect = "\220\330\222f(&D)";
+// 終了(&X)
+inline constexpr std::string_view kMenuExit = "\217I\227\271(&X)";
+// 設定(&S)
+inline constexpr std::string_view kMenuSettings = "\220\335\222\350(&S)";
+// 名前＆色　変更(&N)
+inline constexpr std::string_view kMenuChangeNameColor = "\226\274\221O\201\225\220F\201@\225\317\215X(&N)";
+// 表示ログ行数
+inline constexpr std::string_view kMenuLogLines = "\225\\\216\246\203\215\203O\215s\220\224";
+// ﾍﾙﾌﾟ(&H)
+inline constexpr std::string_view kMenuHelp = "\315\331\314\337(&H)";
+// murelo のﾊﾞｰｼﾞｮﾝ情報(&A)...
+inline constexpr std::string_view kMenuAbout = "murelo \202\314\312\336\260\274\336\256\335\217\356\225\361(&A)...";
+
 }  // namespace murelo

@@ -1,0 +1,7 @@
+#include "app/murelo_app.h"
+
+namespace {
+murelo::CMureloApp theApp;
+}
+
+int main(int argc, char** argv) { return theApp.Run(argc, argv); }

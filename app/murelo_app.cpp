@@ -1,0 +1,88 @@
+#include "app/murelo_app.h"
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/message_catalog.h"
+#include "platform/cp932.h"
+#include "platform/message_box.h"
+#include "platform/qt_event_loop.h"
+#include "platform/stream_socket.h"
+#include "platform/termination_signals.h"
+#include "ui/app_icon.h"
+#include "ui/main_frame.h"
+
+namespace murelo {
+
+namespace {
+
+constexpr char kApplicationName[] = "murelo";  // the caption of message boxes
+// How long the end of the program waits for farewells to reach the peers.
+constexpr int kFarewellTimeoutMs = 2000;
+
+bool HasDisplay() {
+  return std::getenv("QT_QPA_PLATFORM") != nullptr || std::getenv("DISPLAY") != nullptr ||
+         std::getenv("WAYLAND_DISPLAY") != nullptr;
+}
+
+bool SocketsWork() {
+  const int probe = socket(AF_INET, SOCK_STREAM, 0);
+  if (probe < 0) return false;
+  close(probe);
+  return true;
+}
+
+/// Tests run several copies on one machine; the program itself uses CHAT_PORT.
+CViewOptions OptionsFromEnvironment() {
+  CViewOptions options;
+  if (const char* port = std::getenv("MURELO_CHAT_PORT")) {
+    const int value = std::atoi(port);
+    if (value > 0 && value < 65536) options.nChatPort = static_cast<uint16_t>(value);
+  }
+  return options;
+}
+
+}  // namespace
+
+int CMureloApp::Run(int argc, char** argv, std::function<void(CMainFrame&)> onShown) {
+  if (!HasDisplay()) {
+    std::fprintf(stderr,
+                 "murelo: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY "
+                 "is set). Start it from a desktop session, or under Xvfb.\n");
+    return 1;
+  }
+  QApplication application(argc, argv);
+  QApplication::setApplicationName(kApplicationName);
+  QApplication::setWindowIcon(AppIcon());
+  CQtEventLoop loop;
+
+  if (!SocketsWork()) {
+    ShowMessageBox(nullptr, kBoxSocketInitFailed);
+    return 1;
+  }
+
+  int status = 0;
+  {
+    CMainFrame frame(*this, OptionsFromEnvironment());
+    frame.View().OnInitialUpdate();
+    frame.show();
+
+    // Every way of ending runs the window's close steps: farewell, settings, page.
+    OnTerminationSignal([&frame] { frame.close(); });
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &frame,
+                     [&frame] { frame.close(); });
+    if (onShown) {
+      QMetaObject::invokeMethod(
+          &frame, [&frame, &onShown] { onShown(frame); }, Qt::QueuedConnection);
+    }
+    status = QApplication::exec();
+  }
+  CStreamSocket::FinishClosingConnections(kFarewellTimeoutMs);
+  return status;
+}
+
+}  // namespace murelo

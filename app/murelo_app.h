@@ -1,0 +1,21 @@
+// CMureloApp: the application object. It holds the user's settings for the whole run
+// (it is a CSettings) and starts the program: socket support, the window with its
+// chat view, the start-of-life steps of the view, and the event loop.
+#pragma once
+
+#include <functional>
+
+#include "app/settings.h"
+
+namespace murelo {
+
+class CMainFrame;
+
+class CMureloApp : public CSettings {
+ public:
+  /// Runs the program; the exit status of the process. onShown, when given, is called
+  /// from the event loop once the window is up (the benchmarks measure from there).
+  int Run(int argc, char** argv, std::function<void(CMainFrame&)> onShown = {});
+};
+
+}  // namespace murelo

@@ -1,0 +1,172 @@
+#include "ui/main_frame.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMenuBar>
+#include <QVBoxLayout>
+#include <cstdio>
+
+#include "platform/chat_browser.h"
+#include "platform/cp932.h"
+#include "platform/message_box.h"
+#include "ui/about_dialog.h"
+#include "ui/connect_dialog.h"
+#include "ui/input_bar.h"
+#include "ui/name_color_dialog.h"
+#include "ui/page_writer.h"
+#include "ui/resource_ids.h"
+#include "ui/ui_texts.h"
+
+namespace murelo {
+
+namespace {
+constexpr std::array<const char*, 4> kLogLineItems = {"20", "50", "100", "200"};
+// The caption is the document's title, then the application's, as a single-document
+// window shows them.
+constexpr char kDocumentTitle[] = "Murelo";
+constexpr char kApplicationTitle[] = "murelo";
+}  // namespace
+
+CMainFrame::CMainFrame(CSettings& settings, CViewOptions options)
+    : m_settings(settings),
+      m_strPageDirectory(options.strPageDirectory),
+      m_wndView(new CChatBrowser),
+      m_wndInputBar(new CInputBar),
+      m_view(std::make_unique<CMureloView>(*this, std::move(options))) {
+  auto* client = new QWidget;
+  auto* layout = new QVBoxLayout(client);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(m_wndView, 1);
+  layout->addWidget(m_wndInputBar);
+  setCentralWidget(client);
+  BuildMenu();
+  resize(kFrameWidth, kFrameHeight);
+  setWindowTitle(QString("%1 - %2").arg(kDocumentTitle, kApplicationTitle));
+
+  connect(m_wndInputBar, &CInputBar::sendRequested, this, [this] { m_view->OnSendCmd(); });
+  qApp->installEventFilter(this);
+}
+
+CMainFrame::~CMainFrame() { qApp->removeEventFilter(this); }
+
+void CMainFrame::BuildMenu() {
+  auto addAction = [this](QMenu* menu, std::string_view text, auto handler) {
+    QAction* action = menu->addAction(ToQString(text));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+  };
+  QMenu* connection = menuBar()->addMenu(ToQString(kMenuConnection));
+  m_actConnect = addAction(connection, kMenuConnect, [this] { m_view->OnConnectCmd(); });
+  m_actDisconnect = addAction(connection, kMenuDisconnect, [this] { m_view->OnDisconnectCmd(); });
+  connection->addSeparator();
+  addAction(connection, kMenuExit, [this] { close(); });
+
+  QMenu* settings = menuBar()->addMenu(ToQString(kMenuSettings));
+  m_actChangeNameColor =
+      addAction(settings, kMenuChangeNameColor, [this] { m_view->OnChangeNameColorCmd(); });
+  QMenu* logLines = settings->addMenu(ToQString(kMenuLogLines));
+  for (int i = 0; i < kLogLimitIndexCount; ++i) {
+    m_actLogLines[i] = addAction(logLines, kLogLineItems[i], [this, i] { OnLogLines(i); });
+    m_actLogLines[i]->setCheckable(true);
+  }
+
+  QMenu* help = menuBar()->addMenu(ToQString(kMenuHelp));
+  addAction(help, kMenuAbout, [this] { OnAppAbout(); });
+
+  for (QMenu* menu : {connection, settings, logLines, help}) {
+    connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateMenus);
+  }
+  UpdateMenus();
+}
+
+void CMainFrame::UpdateMenus() {
+  const bool connected = m_view->m_bConnected;
+  m_actConnect->setEnabled(!connected);
+  m_actDisconnect->setEnabled(connected);
+  m_actChangeNameColor->setEnabled(connected);
+  for (int i = 0; i < kLogLimitIndexCount; ++i) {
+    m_actLogLines[i]->setChecked(m_settings.m_nLogLimitIndex == i);
+    m_actLogLines[i]->setEnabled(connected);
+  }
+}
+
+void CMainFrame::OnLogLines(int index) {
+  m_settings.m_nLogLimitIndex = index;
+  m_view->WritePage();
+}
+
+void CMainFrame::OnAppAbout() {
+  CAboutDlg about(this);
+  about.DoModal();
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+  if (!m_bClosed) {
+    m_bClosed = true;
+    m_view->OnDisconnectCmd();
+    m_settings.SaveSettings();
+    std::remove(PageFilePath(m_strPageDirectory).c_str());
+  }
+  event->accept();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress) return false;
+  auto* widget = qobject_cast<QWidget*>(watched);
+  if (widget == nullptr || widget->window() != this) return false;
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->modifiers() != Qt::ControlModifier) return false;
+  switch (key->key()) {
+    case Qt::Key_C:
+      m_wndInputBar->Copy();
+      return true;
+    case Qt::Key_X:
+      m_wndInputBar->Cut();
+      return true;
+    case Qt::Key_V:
+      m_wndInputBar->Paste();
+      return true;
+    case Qt::Key_Z:
+      m_wndInputBar->Undo();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CMainFrame::MessageBox(std::string_view text) { ShowMessageBox(this, text); }
+
+void CMainFrame::Navigate(const std::string& path) { m_wndView->Navigate(path); }
+
+int CMainFrame::LogLimitIndex() const { return m_settings.m_nLogLimitIndex; }
+
+void CMainFrame::EnableInput(bool enable) { m_wndInputBar->EnableInput(enable); }
+
+void CMainFrame::LoadSettings() { m_settings.LoadSettings(); }
+
+bool CMainFrame::RunConnectDialog(CConnectChoice& choice) {
+  CConnectDlg dialog(m_settings, this);
+  if (dialog.DoModal() != IDOK) return false;
+  choice = {dialog.m_bServer, dialog.m_strColor, dialog.m_strName, dialog.m_strHost};
+  return true;
+}
+
+bool CMainFrame::RunNameColorDialog(CNameColorChoice& choice) {
+  CNameColorDlg dialog(m_settings, this);
+  if (dialog.DoModal() != IDOK) return false;
+  choice = {dialog.m_strColor, dialog.m_strName};
+  return true;
+}
+
+std::string CMainFrame::InputText() const { return m_wndInputBar->InputText(); }
+
+void CMainFrame::SetInputText(std::string_view text) { m_wndInputBar->SetInputText(text); }
+
+void CMainFrame::PostTask(std::function<void()> task) {
+  // The same queue as the socket layer's posted work, so the order of the two holds.
+  QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+}  // namespace murelo

@@ -1,0 +1,79 @@
+// CMainFrame: the program's one window. The chat page fills it above the input bar;
+// the menu and the four clipboard keys drive the chat view. It is also the window
+// the chat view talks to (CViewHost): message boxes, dialogs, the input edit and the
+// page display all go through it.
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+#include <memory>
+
+#include "app/settings.h"
+#include "core/murelo_view.h"
+#include "core/view_host.h"
+
+class QAction;
+class QCloseEvent;
+
+namespace murelo {
+
+class CChatBrowser;
+class CInputBar;
+
+inline constexpr int kFrameWidth = 480;
+inline constexpr int kFrameHeight = 480;
+
+class CMainFrame : public QMainWindow, public CViewHost {
+  Q_OBJECT
+
+ public:
+  /// settings must outlive the frame.
+  explicit CMainFrame(CSettings& settings, CViewOptions options = {});
+  ~CMainFrame() override;
+
+  CMureloView& View() { return *m_view; }
+  CInputBar& InputBar() { return *m_wndInputBar; }
+  CChatBrowser& ChatView() { return *m_wndView; }
+
+  /// Enables and checks every menu item for the state of the conversation, as is
+  /// done each time a menu opens.
+  void UpdateMenus();
+
+  // CViewHost.
+  void MessageBox(std::string_view text) override;
+  void Navigate(const std::string& path) override;
+  int LogLimitIndex() const override;
+  void EnableInput(bool enable) override;
+  void LoadSettings() override;
+  bool RunConnectDialog(CConnectChoice& choice) override;
+  bool RunNameColorDialog(CNameColorChoice& choice) override;
+  std::string InputText() const override;
+  void SetInputText(std::string_view text) override;
+  void PostTask(std::function<void()> task) override;
+
+ protected:
+  /// The close steps: farewell, settings saved, page file deleted; then the window
+  /// closes. They run once however the end comes.
+  void closeEvent(QCloseEvent* event) override;
+  /// Ctrl+C, Ctrl+X, Ctrl+V and Ctrl+Z act on the input edit wherever the focus is in
+  /// this window, the chat page included.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void OnLogLines(int index);
+  void OnAppAbout();
+
+  CSettings& m_settings;
+  const std::string m_strPageDirectory;
+  CChatBrowser* m_wndView;
+  CInputBar* m_wndInputBar;
+  std::unique_ptr<CMureloView> m_view;
+  QAction* m_actConnect = nullptr;
+  QAction* m_actDisconnect = nullptr;
+  QAction* m_actChangeNameColor = nullptr;
+  std::array<QAction*, 4> m_actLogLines = {};
+  bool m_bClosed = false;
+};
+
+}  // namespace murelo
