@@ -144,13 +144,17 @@ void CMureloView::RequestPageWrite() {
     m_host.PostTask([this, alive] {
       if (alive.expired()) return;
       m_bPageWritePosted = false;
-      if (m_bPageStale) WritePage();
+      WriteStalePage();
     });
   });
 }
 
-void CMureloView::ShowBox(std::string_view text) {
+void CMureloView::WriteStalePage() {
   if (m_bPageStale) WritePage();
+}
+
+void CMureloView::ShowBox(std::string_view text) {
+  WriteStalePage();
   m_host.MessageBox(text);
 }
 

@@ -117,6 +117,9 @@ class CMureloView {
   /// Marks the page out of date and has it written once the running handler returns,
   /// so a burst of messages costs one page write.
   void RequestPageWrite();
+  /// Writes the page now if a write is still waiting: the user must see the newest
+  /// state before a box or dialog opens.
+  void WriteStalePage();
   /// Opens a modal box, with the page brought up to date first.
   void ShowBox(std::string_view text);
   void FindOwnAddress();

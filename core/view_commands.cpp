@@ -16,7 +16,7 @@ void CMureloView::OnSendCmd() {
 void CMureloView::OnChangeNameColorCmd() {
   const std::string oldName = m_strName;
   const std::string oldColor = m_strColor;
-  if (m_bPageStale) WritePage();
+  WriteStalePage();  // a dialog is about to open
   CNameColorChoice choice;
   if (!m_host.RunNameColorDialog(choice)) return;
   m_strColor = choice.strColor;

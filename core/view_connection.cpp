@@ -11,7 +11,7 @@ constexpr char kLoopbackAddress[] = "127.0.0.1";
 }
 
 void CMureloView::OnConnectCmd() {
-  if (m_bPageStale) WritePage();
+  WriteStalePage();  // a dialog is about to open
   CConnectChoice choice;
   if (!m_host.RunConnectDialog(choice)) return;
 
