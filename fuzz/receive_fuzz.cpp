@@ -1,0 +1,326 @@
+// The receive path under any bytes: one connection of a chat view, hosting or joined,
+// is fed the input in reads of sizes the input chooses, over real loopback TCP, and
+// the view reads, frames, interprets (and as a server relays) every message and
+// writes its page.
+//
+// Input: byte 0 chooses the role (bit 0: server), the largest read (bits 1 to 3) and
+// the pattern of read sizes (bits 4 to 7); the rest is what the peer sends.
+//
+// Checks, for every input:
+// - the messages the view takes from the connection are those an independent
+//   reading of the wire format finds in the bytes (non-empty, at most 1023 bytes, no
+//   NUL), whatever the reads: a server relays each one, so the peer sees them;
+// - one "malformed text" box for each of those messages with more than ten lines;
+// - the view notices the end of the connection, nothing hangs;
+// - the log holds at most 200 entries and data.htm is the page of the final state;
+// - no socket is left open.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/message_catalog.h"
+#include "core/murelo_view.h"
+#include "core/wire_format.h"
+#include "fuzz_support.h"
+#include "poll_event_loop.h"
+#include "ui/page_writer.h"
+
+namespace murelo::fuzz {
+namespace {
+
+constexpr int kHangMs = 3000;
+
+/// The window around the view, as a user who answers every box at once.
+class CFuzzHost : public CViewHost {
+ public:
+  void MessageBox(std::string_view text) override {
+    if (text == kBoxMalformedText)
+      ++m_nMalformedBoxes;
+    else
+      ++m_nOtherBoxes;
+  }
+  void Navigate(const std::string&) override {}
+  int LogLimitIndex() const override { return 3; }
+  void EnableInput(bool) override {}
+  void LoadSettings() override {}
+  bool RunConnectDialog(CConnectChoice& choice) override {
+    choice = m_choice;
+    return true;
+  }
+  bool RunNameColorDialog(CNameColorChoice&) override { return false; }
+  std::string InputText() const override { return {}; }
+  void SetInputText(std::string_view) override {}
+  void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
+
+  CConnectChoice m_choice;
+  int m_nMalformedBoxes = 0;
+  int m_nOtherBoxes = 0;
+};
+
+/// The messages in wire bytes, read straight from the format's definition: decode,
+/// cut at every byte that decodes to 0x00, keep the texts of 1 to 1023 bytes that a
+/// terminator ends.
+std::vector<std::string> ReferenceMessages(std::string_view wire) {
+  std::vector<std::string> messages;
+  std::string text;
+  for (char byte : wire) {
+    const auto b = static_cast<unsigned char>(byte);
+    if (b <= 1) {
+      if (!text.empty() && text.size() <= kMaxReceivedText) messages.push_back(text);
+      text.clear();
+    } else {
+      text += static_cast<char>(b - 1);
+    }
+  }
+  return messages;
+}
+
+/// The sockets open in this process (other descriptors come and go with the
+/// sanitizers' symbolizer).
+int OpenSockets() {
+  int count = 0;
+  DIR* directory = opendir("/proc/self/fd");
+  while (dirent* entry = readdir(directory)) {
+    char target[64] = {};
+    const std::string link = std::string("/proc/self/fd/") + entry->d_name;
+    if (readlink(link.c_str(), target, sizeof target - 1) > 0)
+      count += std::string_view(target).starts_with("socket:");
+  }
+  closedir(directory);
+  return count;
+}
+
+uint16_t LocalPort(int fd) {
+  sockaddr_in address{};
+  socklen_t size = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  return ntohs(address.sin_port);
+}
+
+sockaddr_in Loopback(uint16_t port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+/// What lives for the whole run: the loop, the page directory, a free port for the
+/// view to host on, and a listener that plays the host for a joining view.
+struct CWorld {
+  CWorld() {
+    ScratchDirectory();
+    hostListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in any = Loopback(0);
+    FUZZ_CHECK(bind(hostListener, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0);
+    FUZZ_CHECK(listen(hostListener, 4) == 0);
+    hostPort = LocalPort(hostListener);
+
+    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    FUZZ_CHECK(bind(probe, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0);
+    serverPort = LocalPort(probe);
+    close(probe);
+  }
+
+  CPollEventLoop loop;
+  int hostListener = -1;
+  uint16_t hostPort = 0;
+  uint16_t serverPort = 0;
+};
+
+CWorld& World() {
+  static CWorld world;
+  return world;
+}
+
+/// Turns the loop until condition holds; a finding (a hang) if it does not in time.
+template <typename Condition>
+void TurnUntil(Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kHangMs);
+  while (!condition()) {
+    FUZZ_CHECK(std::chrono::steady_clock::now() < deadline);
+    World().loop.Turn(0);
+  }
+}
+
+void TurnUntilIdle() {
+  TurnUntil([] { return !World().loop.HasPostedTasks(); });
+}
+
+void WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    FUZZ_CHECK(n > 0);
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+/// Reads fd until the peer closes, turning the loop meanwhile.
+std::string ReadToEnd(int fd) {
+  std::string received;
+  bool closed = false;
+  TurnUntil([&] {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+      if (n > 0) {
+        received.append(buffer, static_cast<size_t>(n));
+        continue;
+      }
+      closed = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK);
+      return closed;
+    }
+  });
+  return received;
+}
+
+void CloseWithReset(int fd) {
+  const linger abort = {1, 0};
+  setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  close(fd);
+}
+
+/// The sizes of the reads the peer's bytes are cut into.
+std::vector<size_t> ReadSizes(uint8_t header, size_t total) {
+  static constexpr std::array<size_t, 8> kLargest = {1, 2, 7, 64, 500, 1024, 1025, 65536};
+  const size_t largest = kLargest[(header >> 1) & 7];
+  const uint32_t pattern = header >> 4;
+  std::vector<size_t> sizes;
+  for (uint32_t i = 0, done = 0; done < total; ++i) {
+    const uint32_t mixed = (i * 2654435761u) ^ (pattern * 40503u);
+    const size_t size = std::min<size_t>(total - done, 1 + mixed % largest);
+    sizes.push_back(size);
+    done += static_cast<uint32_t>(size);
+  }
+  return sizes;
+}
+
+/// Sends the peer's bytes in the chosen reads, letting the view read each by itself.
+void Deliver(int fd, std::string_view wire, uint8_t header) {
+  for (size_t size : ReadSizes(header, wire.size())) {
+    WriteAll(fd, wire.substr(0, size));
+    wire.remove_prefix(size);
+    World().loop.Turn(0);
+  }
+}
+
+void CheckFinalState(const CMureloView& view, const CFuzzHost& host,
+                     const std::vector<std::string>& expected) {
+  int malformed = 0;
+  LineTable lines;
+  for (const std::string& message : expected) {
+    malformed += SplitMessageLines(message, lines) > kMaxWellFormedLines;
+  }
+  FUZZ_CHECK(host.m_nMalformedBoxes == malformed);
+  FUZZ_CHECK(host.m_nOtherBoxes == 0);
+  FUZZ_CHECK(view.m_Log.Count() >= 0 && view.m_Log.Count() <= kLogCapacity);
+
+  TurnUntilIdle();
+  std::ifstream in(std::string(kPageFileName), std::ios::binary);
+  const std::string page{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  FUZZ_CHECK(page.starts_with(kPageHead));
+  FUZZ_CHECK(page == ComposeChatPage(view.m_Members, view.m_Log, DisplayLimit(3)));
+}
+
+void RunServer(std::string_view wire, uint8_t header, const std::vector<std::string>& expected) {
+  CFuzzHost host;
+  host.m_choice = {true, "red", "host", ""};
+  CMureloView view(host, {World().serverPort, ""});
+  view.OnInitialUpdate();
+  view.OnConnectCmd();
+  FUZZ_CHECK(view.m_bServer);
+
+  const int peer = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const sockaddr_in server = Loopback(World().serverPort);
+  FUZZ_CHECK(connect(peer, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0);
+  TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 1; });
+
+  Deliver(peer, wire, header);
+  shutdown(peer, SHUT_WR);
+  TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 0; });
+  FUZZ_CHECK(!view.m_bConnected);
+
+  // The server relayed every message it took, to the peer too, after the snapshot.
+  std::vector<std::string> relayed;
+  CMessageFramer framer;
+  framer.Feed(ReadToEnd(peer), relayed);
+  CloseWithReset(peer);
+  FUZZ_CHECK(!relayed.empty() && relayed.front() == "\nadd\nred\nhost\n");
+  relayed.erase(relayed.begin());
+  FUZZ_CHECK(relayed == expected);
+
+  CheckFinalState(view, host, expected);
+}
+
+void RunClient(std::string_view wire, uint8_t header, const std::vector<std::string>& expected) {
+  CFuzzHost host;
+  host.m_choice = {false, "blue", "guest", "127.0.0.1"};
+  CMureloView view(host, {World().hostPort, ""});
+  view.OnInitialUpdate();
+  view.OnConnectCmd();
+
+  pollfd waiting = {World().hostListener, POLLIN, 0};
+  FUZZ_CHECK(poll(&waiting, 1, kHangMs) == 1);
+  const int peer = accept4(World().hostListener, nullptr, nullptr, SOCK_CLOEXEC);
+  FUZZ_CHECK(peer >= 0);
+  TurnUntil([&] { return view.m_bConnected; });
+
+  Deliver(peer, wire, header);
+  shutdown(peer, SHUT_WR);
+  TurnUntil([&] { return !view.m_bConnected; });
+  CloseWithReset(peer);
+
+  // The end of the connection is the newest entry.
+  FUZZ_CHECK(view.m_Log.Count() > 0);
+  const std::string hostLost(kHostLostNoticeFormat.substr(0, kHostLostNoticeFormat.find('\n')));
+  FUZZ_CHECK(view.m_Log[view.m_Log.Count() - 1].strHtml == hostLost);
+
+  CheckFinalState(view, host, expected);
+}
+
+}  // namespace
+}  // namespace murelo::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace murelo::fuzz;
+  if (size == 0) return 0;
+  World();
+  static const int sockets = OpenSockets();
+
+  const uint8_t header = data[0];
+  const std::string_view wire(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const std::vector<std::string> expected = ReferenceMessages(wire);
+  for (const std::string& message : expected) {
+    FUZZ_CHECK(!message.empty() && message.size() <= murelo::kMaxReceivedText);
+    FUZZ_CHECK(message.find('\0') == std::string::npos);
+  }
+
+  // Framing alone: the same bytes in any reads give the same messages.
+  std::vector<std::string> framed;
+  murelo::CMessageFramer framer;
+  std::string_view rest = wire;
+  for (size_t part : ReadSizes(header, wire.size())) {
+    framer.Feed(rest.substr(0, part), framed);
+    rest.remove_prefix(part);
+  }
+  FUZZ_CHECK(framed == expected);
+
+  if (header & 1) {
+    RunServer(wire, header, expected);
+  } else {
+    RunClient(wire, header, expected);
+  }
+  FUZZ_CHECK(OpenSockets() == sockets);
+  World().loop.RunAllTimers();
+  return 0;
+}
