@@ -43,6 +43,7 @@ void CMureloView::ResetMembers() {
 }
 
 void CMureloView::ProcessMessage(std::string text) {
+  m_host.MessageArrived(text);
   LineTable lines;
   const int count = SplitLines(lines, std::move(text));
   // All three handlers always run; at most one can claim the message.

@@ -54,6 +54,11 @@ class CViewHost {
   /// Runs task once from the event loop, after the handler now running has returned.
   virtual void PostTask(std::function<void()> task) = 0;
 
+  /// Told each message text ProcessMessage is about to interpret, before anything
+  /// else happens to it. For tools that record what a copy took part in; the window
+  /// ignores it.
+  virtual void MessageArrived(std::string_view) {}
+
  protected:
   ~CViewHost() = default;
 };

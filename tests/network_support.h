@@ -81,8 +81,13 @@ class LoopHost : public CViewHost {
   std::string InputText() const override { return inputText; }
   void SetInputText(std::string_view text) override { inputText = text; }
   void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
+  void MessageArrived(std::string_view text) override {
+    if (recordMessages) messages.emplace_back(text);
+  }
 
   std::vector<std::string> boxes;
+  bool recordMessages = false;
+  std::vector<std::string> messages;  // every text interpreted, when recordMessages
   int boxOpenMs = 0;
   int boxDepth = 0;
   int maxBoxDepth = 0;
