@@ -4,12 +4,15 @@
 // writes its page.
 //
 // Input: byte 0 chooses the role (bit 0: server), the largest read (bits 1 to 3) and
-// the pattern of read sizes (bits 4 to 7); the rest is what the peer sends.
+// the pattern of read sizes (bits 4 to 7); byte 1 how many further reads arrive while
+// each message box is open (its bits 0 and 1: 0 to 3), so that messages are taken
+// inside the box's nested loop; the rest is what the peer sends.
 //
 // Checks, for every input:
 // - the messages the view takes from the connection are those an independent
 //   reading of the wire format finds in the bytes (non-empty, at most 1023 bytes, no
-//   NUL), whatever the reads: a server relays each one, so the peer sees them;
+//   NUL), whatever the reads: a server relays each one, so the peer sees them, in
+//   order unless some were taken while a box was open;
 // - one "malformed text" box for each of those messages with more than ten lines;
 // - the view notices the end of the connection, nothing hangs;
 // - the log holds at most 200 entries and data.htm is the page of the final state;
@@ -21,6 +24,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <fstream>
@@ -40,10 +44,14 @@ namespace {
 
 constexpr int kHangMs = 3000;
 
+void DeliverNext();
+
 /// The window around the view, as a user who answers every box at once.
 class CFuzzHost : public CViewHost {
  public:
   void MessageBox(std::string_view text) override {
+    // The peer goes on sending while the box is open; the box's loop takes it.
+    for (int i = 0; i < m_nReadsWhileOpen; ++i) DeliverNext();
     if (text == kBoxMalformedText)
       ++m_nMalformedBoxes;
     else
@@ -63,6 +71,7 @@ class CFuzzHost : public CViewHost {
   void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
 
   CConnectChoice m_choice;
+  int m_nReadsWhileOpen = 0;
   int m_nMalformedBoxes = 0;
   int m_nOtherBoxes = 0;
 };
@@ -205,13 +214,29 @@ std::vector<size_t> ReadSizes(uint8_t header, size_t total) {
   return sizes;
 }
 
-/// Sends the peer's bytes in the chosen reads, letting the view read each by itself.
+/// The peer's bytes still to send, in the chosen reads.
+struct CDelivery {
+  int fd = -1;
+  std::string_view rest;
+  std::vector<size_t> sizes;
+  size_t nNext = 0;
+};
+CDelivery g_delivery;
+
+/// Sends the next read's bytes and turns the loop once, so the view reads them by
+/// themselves. Nothing once everything is sent.
+void DeliverNext() {
+  if (g_delivery.nNext == g_delivery.sizes.size()) return;
+  const size_t size = g_delivery.sizes[g_delivery.nNext++];
+  WriteAll(g_delivery.fd, g_delivery.rest.substr(0, size));
+  g_delivery.rest.remove_prefix(size);
+  World().loop.Turn(0);
+}
+
 void Deliver(int fd, std::string_view wire, uint8_t header) {
-  for (size_t size : ReadSizes(header, wire.size())) {
-    WriteAll(fd, wire.substr(0, size));
-    wire.remove_prefix(size);
-    World().loop.Turn(0);
-  }
+  g_delivery = {fd, wire, ReadSizes(header, wire.size()), 0};
+  while (g_delivery.nNext < g_delivery.sizes.size()) DeliverNext();
+  g_delivery = {};
 }
 
 void CheckFinalState(const CMureloView& view, const CFuzzHost& host,
@@ -232,8 +257,10 @@ void CheckFinalState(const CMureloView& view, const CFuzzHost& host,
   FUZZ_CHECK(page == ComposeChatPage(view.m_Members, view.m_Log, DisplayLimit(3)));
 }
 
-void RunServer(std::string_view wire, uint8_t header, const std::vector<std::string>& expected) {
+void RunServer(std::string_view wire, uint8_t header, int readsWhileOpen,
+               const std::vector<std::string>& expected) {
   CFuzzHost host;
+  host.m_nReadsWhileOpen = readsWhileOpen;
   host.m_choice = {true, "red", "host", ""};
   CMureloView view(host, {World().serverPort, ""});
   view.OnInitialUpdate();
@@ -257,13 +284,23 @@ void RunServer(std::string_view wire, uint8_t header, const std::vector<std::str
   CloseWithReset(peer);
   FUZZ_CHECK(!relayed.empty() && relayed.front() == "\nadd\nred\nhost\n");
   relayed.erase(relayed.begin());
-  FUZZ_CHECK(relayed == expected);
+  if (readsWhileOpen == 0) {
+    FUZZ_CHECK(relayed == expected);
+  } else {
+    // What a box's loop took is relayed before the message that opened the box.
+    std::vector<std::string> sorted = expected;
+    std::sort(sorted.begin(), sorted.end());
+    std::sort(relayed.begin(), relayed.end());
+    FUZZ_CHECK(relayed == sorted);
+  }
 
   CheckFinalState(view, host, expected);
 }
 
-void RunClient(std::string_view wire, uint8_t header, const std::vector<std::string>& expected) {
+void RunClient(std::string_view wire, uint8_t header, int readsWhileOpen,
+               const std::vector<std::string>& expected) {
   CFuzzHost host;
+  host.m_nReadsWhileOpen = readsWhileOpen;
   host.m_choice = {false, "blue", "guest", "127.0.0.1"};
   CMureloView view(host, {World().hostPort, ""});
   view.OnInitialUpdate();
@@ -293,12 +330,13 @@ void RunClient(std::string_view wire, uint8_t header, const std::vector<std::str
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace murelo::fuzz;
-  if (size == 0) return 0;
+  if (size < 2) return 0;
   World();
   static const int sockets = OpenSockets();
 
   const uint8_t header = data[0];
-  const std::string_view wire(reinterpret_cast<const char*>(data) + 1, size - 1);
+  const int readsWhileOpen = data[1] & 3;
+  const std::string_view wire(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::vector<std::string> expected = ReferenceMessages(wire);
   for (const std::string& message : expected) {
     FUZZ_CHECK(!message.empty() && message.size() <= murelo::kMaxReceivedText);
@@ -316,9 +354,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(framed == expected);
 
   if (header & 1) {
-    RunServer(wire, header, expected);
+    RunServer(wire, header, readsWhileOpen, expected);
   } else {
-    RunClient(wire, header, expected);
+    RunClient(wire, header, readsWhileOpen, expected);
   }
   FUZZ_CHECK(OpenSockets() == sockets);
   World().loop.RunAllTimers();
