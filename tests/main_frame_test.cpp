@@ -76,7 +76,9 @@ class MainFrameTest : public testing::Test {
 
 TEST_F(MainFrameTest, StartsAsAFreshWindow) {
   EXPECT_EQ(frame.windowTitle(), "Murelo - murelo");
-  EXPECT_EQ(frame.size(), QSize(480, 480));
+  frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+  EXPECT_EQ(frame.frameGeometry().size(), QSize(480, 480));
   EXPECT_EQ(test::ReadFile("data.htm"), "<html>\n<body bgcolor=#eeeeff>");
   EXPECT_FALSE(InputEdit()->isEnabled());
   EXPECT_FALSE(frame.findChild<QPushButton*>("IDC_SEND")->isEnabled());

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cstdio>
 
 #include "platform/chat_browser.h"
@@ -134,6 +135,15 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     default:
       return false;
   }
+}
+
+void CMainFrame::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (m_bSized || windowHandle() == nullptr) return;
+  m_bSized = true;
+  if (size() != QSize(kFrameWidth, kFrameHeight)) return;  // sized by someone already
+  const QMargins frame = windowHandle()->frameMargins();
+  resize(kFrameWidth - frame.left() - frame.right(), kFrameHeight - frame.top() - frame.bottom());
 }
 
 void CMainFrame::MessageBox(std::string_view text) { ShowMessageBox(this, text); }

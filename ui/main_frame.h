@@ -58,6 +58,9 @@ class CMainFrame : public QMainWindow, public CViewHost {
   /// Ctrl+C, Ctrl+X, Ctrl+V and Ctrl+Z act on the input edit wherever the focus is in
   /// this window, the chat page included.
   bool eventFilter(QObject* watched, QEvent* event) override;
+  /// On the first show, takes the window manager's frame off the 480 by 480, which is
+  /// the outer size of the window.
+  void showEvent(QShowEvent* event) override;
 
  private:
   void BuildMenu();
@@ -74,6 +77,7 @@ class CMainFrame : public QMainWindow, public CViewHost {
   QAction* m_actChangeNameColor = nullptr;
   std::array<QAction*, 4> m_actLogLines = {};
   bool m_bClosed = false;
+  bool m_bSized = false;
 };
 
 }  // namespace murelo
