@@ -83,11 +83,13 @@ class LoopHost : public CViewHost {
   void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
   void MessageArrived(std::string_view text) override {
     if (recordMessages) messages.emplace_back(text);
+    if (boxDepth > 0) ++messagesInsideBoxes;
   }
 
   std::vector<std::string> boxes;
   bool recordMessages = false;
   std::vector<std::string> messages;  // every text interpreted, when recordMessages
+  int messagesInsideBoxes = 0;        // texts interpreted while a box was open
   int boxOpenMs = 0;
   int boxDepth = 0;
   int maxBoxDepth = 0;

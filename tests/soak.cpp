@@ -4,7 +4,8 @@
 // records each text it interprets; at the end the records are compared.
 //
 // Each round: some clients leave and come back under a new name; every client
-// present may say a line; now and then one renames, one sends a clear request, one
+// present may say a line, and every other round the host sends twelve lines among
+// them; now and then one renames, one sends a clear request, one
 // (or the server) sends a text of 1022 to 1025 bytes; the raw peer sends lone
 // terminators, the bytes 0x01 to 0xFE, a text of more than ten lines, a command with
 // the wrong count and a text too long to deliver; the server closes the round with
@@ -23,7 +24,13 @@
 // - all participant tables agree at the end, every log holds at most 200 entries;
 // - no socket or other descriptor is left open once the copies are gone.
 //
-//   soak [--rounds N] [--seed S]     (defaults: 300 rounds, seed 1)
+// With --box-ms M, the boxes of every other client stay open M milliseconds, their
+// nested loops turning, so those clients take further messages inside their boxes
+// (a client takes them in the order they came, so its record keeps that order; the
+// server's boxes are always answered at once, since a server relays what it takes
+// inside a box before the text that opened it).
+//
+//   soak [--rounds N] [--seed S] [--box-ms M]     (defaults: 300 rounds, seed 1, 0 ms)
 #include <dirent.h>
 
 #include <QCoreApplication>
@@ -99,7 +106,8 @@ struct CSession {
 
 class CSoak {
  public:
-  CSoak(int rounds, unsigned seed) : m_nRounds(rounds), m_random(seed) {}
+  CSoak(int rounds, unsigned seed, int boxMs)
+      : m_nRounds(rounds), m_nBoxMs(boxMs), m_random(seed) {}
 
   int Run() {
     QElapsedTimer timer;
@@ -114,6 +122,7 @@ class CSoak {
         m_clients.push_back(
             std::make_unique<ChatCopy>(dir.path() / ("c" + std::to_string(i)), port));
         m_clients.back()->host().recordMessages = true;
+        if (i % 2 == 1) m_clients.back()->host().boxOpenMs = m_nBoxMs;
         m_generation.push_back(0);
         m_present.push_back(false);
         Join(i);
@@ -151,17 +160,17 @@ class CSoak {
     return count;
   }
 
+  bool IsServerNotice(const std::string& text) const {
+    return text == FillFormat(kHostingNoticeFormat, {m_ownIp, m_ownIp}) ||
+           text == FillFormat(kAcceptedNoticeFormat, {m_ownIp}) ||
+           text == FillFormat(kClientLeftNoticeFormat, {m_ownIp}) || text == kDisconnectedNotice;
+  }
+
   /// The server's record as relayed: every text but its own local notices.
   std::vector<std::string> Relayed() const {
-    const std::set<std::string> local = {
-        FillFormat(kHostingNoticeFormat, {m_ownIp, m_ownIp}),
-        FillFormat(kAcceptedNoticeFormat, {m_ownIp}),
-        FillFormat(kClientLeftNoticeFormat, {m_ownIp}),
-        std::string(kDisconnectedNotice),
-    };
     std::vector<std::string> relayed;
     for (const std::string& text : m_server->host().messages) {
-      if (!local.contains(text)) relayed.push_back(text);
+      if (!IsServerNotice(text)) relayed.push_back(text);
     }
     return relayed;
   }
@@ -175,13 +184,23 @@ class CSoak {
     return deliverable;
   }
 
+  /// How many texts Deliverable() holds now, counted as the record grows.
+  size_t DeliverableCount() {
+    const std::vector<std::string>& record = m_server->host().messages;
+    for (; m_nCounted < record.size(); ++m_nCounted) {
+      const std::string& text = record[m_nCounted];
+      m_nDeliverable += !IsServerNotice(text) && text.size() <= kMaxReceivedText;
+    }
+    return m_nDeliverable;
+  }
+
   void Join(int client) {
     ++m_generation[client];
     CSession session;
     session.nClient = client;
     session.nRecordStart = Client(client).host().messages.size();
     session.nRecordEnd = SIZE_MAX;
-    session.nRelayedAtJoin = Deliverable().size();
+    session.nRelayedAtJoin = DeliverableCount();
     const int inUse = SlotsInUse();
     Client(client).Join(Name(client), m_colors[client % m_colors.size()]);
     SOAK_CHECK(
@@ -190,7 +209,7 @@ class CSoak {
         "join of " + Name(client));
     Await(FillFormat(kJoinNoticeFormat, {Client(client).view().m_strColor, Name(client), m_ownIp}));
     Await(FillFormat(kAddCommandFormat, {Client(client).view().m_strColor, Name(client)}));
-    session.nRelayedAtAccept = Deliverable().size();
+    session.nRelayedAtAccept = DeliverableCount();
     session.nRelayedSynced = session.nRelayedAtAccept;
     m_present[client] = true;
     m_openSession[client] = m_sessions.size();
@@ -290,6 +309,14 @@ class CSoak {
       if (m_present[client] && percent(m_random) < 70) {
         Say(Client(client), "r" + std::to_string(round) + " from " + Name(client) + " <i>hi");
       }
+      // Twelve lines from the host among the others' lines: every copy shows a box,
+      // and what follows reaches a client whose box is open inside the box.
+      if (client == kClients / 2 && round % 2 == 0) {
+        std::string twelve;
+        for (int line = 0; line < 12; ++line) twelve += "r" + std::to_string(round) + " line\n";
+        m_server->view().Broadcast(twelve);
+        m_serverSaid.push_back(twelve);
+      }
     }
     const int someone = anyClient(m_random);
     if (m_present[someone] && round % 4 == 3) {
@@ -319,7 +346,7 @@ class CSoak {
                "round " + std::to_string(round) + ": what the clients sent reaches the server");
     const std::string marker = "marker " + std::to_string(round) + "\n" + m_ownIp + "\n";
     m_server->view().Broadcast(marker);
-    const size_t synced = Deliverable().size();
+    const size_t synced = DeliverableCount();
     for (int client = 0; client < kClients; ++client) {
       if (!m_present[client]) continue;
       const auto& messages = Client(client).host().messages;
@@ -340,8 +367,7 @@ class CSoak {
     return m_awaited.empty();
   }
 
-  void CheckSession(const CSession& session, const std::vector<std::string>& deliverable,
-                    const std::map<std::string, size_t>& position) {
+  void CheckSession(const CSession& session, const std::vector<std::string>& deliverable) {
     const std::vector<std::string>& record = Client(session.nClient).host().messages;
     const size_t end = std::min(session.nRecordEnd, record.size());
     const std::set<std::string> local = {
@@ -358,37 +384,42 @@ class CSoak {
     SOAK_CHECK(!received.empty() && received[0] == "\nadd\nred\nhost\n",
                who + ": snapshot starts with the host");
 
-    // The snapshot is the leading add commands; the rest is a run of the relayed texts.
+    // The snapshot is the leading add commands; the rest is a run of the relayed texts
+    // that starts while the session was being accepted. A copy whose boxes stay open
+    // takes what arrives meanwhile inside the box, ahead of the texts that came with
+    // the one that opened it, so there the run is compared as a multiset.
+    const bool holdsBoxes = Client(session.nClient).host().boxOpenMs > 0;
     bool aligned = false;
     for (size_t snapshot = 1; snapshot <= received.size() && snapshot <= kMemberRows && !aligned;
          ++snapshot) {
       if (!IsAddCommand(received[snapshot - 1])) break;
       const size_t run = received.size() - snapshot;
-      size_t start = session.nRelayedAtAccept;
-      if (run > 0) {
-        const auto found = position.find(received[snapshot]);
-        if (found == position.end()) continue;
-        start = found->second;
-      }
-      if (start + run > deliverable.size()) continue;
-      // A snapshot row can equal an add command relayed earlier: the run must start
-      // while the session was being accepted.
-      if (start < session.nRelayedAtJoin || start > session.nRelayedAtAccept) continue;
-      if (!std::equal(received.begin() + static_cast<long>(snapshot), received.end(),
-                      deliverable.begin() + static_cast<long>(start))) {
-        continue;
-      }
-      aligned = true;
-      m_nDelivered += run;
-      if (session.nRecordEnd == SIZE_MAX) {
-        SOAK_CHECK(start + run == deliverable.size(), who + ": everything up to the end");
-      } else {
-        SOAK_CHECK(start + run >= session.nRelayedSynced, who + ": everything up to its leave");
+      const auto first = received.begin() + static_cast<long>(snapshot);
+      for (size_t start = session.nRelayedAtJoin; start <= session.nRelayedAtAccept && !aligned;
+           ++start) {
+        if (start + run > deliverable.size()) break;
+        const auto from = deliverable.begin() + static_cast<long>(start);
+        if (holdsBoxes) {
+          std::vector<std::string> taken(first, received.end());
+          std::vector<std::string> relayed(from, from + static_cast<long>(run));
+          std::sort(taken.begin(), taken.end());
+          std::sort(relayed.begin(), relayed.end());
+          aligned = taken == relayed;
+        } else {
+          aligned = std::equal(first, received.end(), from);
+        }
+        if (!aligned) continue;
+        m_nDelivered += run;
+        if (session.nRecordEnd == SIZE_MAX) {
+          SOAK_CHECK(start + run == deliverable.size(), who + ": everything up to the end");
+        } else {
+          SOAK_CHECK(start + run >= session.nRelayedSynced, who + ": everything up to its leave");
+        }
       }
     }
     SOAK_CHECK(aligned, who +
                             ": received texts are a snapshot and then a run of the relayed ones, "
-                            "from its accept, in order");
+                            "from its accept, in order (or, holding boxes, in any order)");
   }
 
   void Check() {
@@ -399,7 +430,7 @@ class CSoak {
       SOAK_CHECK(position.emplace(deliverable[i], i).second,
                  "relayed twice: " + deliverable[i].substr(0, 60));
     }
-    for (const CSession& session : m_sessions) CheckSession(session, deliverable, position);
+    for (const CSession& session : m_sessions) CheckSession(session, deliverable);
 
     std::multiset<std::string> relayedSet(relayed.begin(), relayed.end());
     for (const std::string& text : m_said) {
@@ -442,6 +473,10 @@ class CSoak {
       SOAK_CHECK(static_cast<int>(client->host().boxes.size()) == boxes, "no other box");
     }
     m_nRelayed = relayed.size();
+    for (auto& client : m_clients) {
+      m_nInsideBoxes += client->host().messagesInsideBoxes;
+      m_nDeepestBox = std::max(m_nDeepestBox, client->host().maxBoxDepth);
+    }
   }
 
   void Report(qint64 elapsedMs) {
@@ -455,9 +490,12 @@ class CSoak {
         "the host's alone), %d renames, %d leaves, %d joins, %d malformed frames\n",
         m_nSaid, m_nClears, m_nLongTexts, m_nHostOnly, m_nRenames, m_nLeaves, m_nJoins,
         m_nMalformedFrames);
+    std::printf("soak: %d texts taken by clients inside open boxes, boxes nested %d deep\n",
+                m_nInsideBoxes, m_nDeepestBox);
   }
 
   const int m_nRounds;
+  const int m_nBoxMs;
   std::mt19937 m_random;
   const std::string m_ownIp = FindOwnIpv4Address().value_or("127.0.0.1");
   const std::vector<std::string> m_colors = {"blue", "green", "#00ffff", "purple", "orange"};
@@ -471,11 +509,14 @@ class CSoak {
   std::vector<CSession> m_sessions;
   std::multiset<std::string> m_awaited;
   size_t m_nScanned = 0;  // of the server's record, for m_awaited
+  size_t m_nCounted = 0;  // of the server's record, for m_nDeliverable
+  size_t m_nDeliverable = 0;
   std::vector<std::string> m_said;
   std::vector<std::string> m_serverSaid;
   int m_nSaid = 0, m_nClears = 0, m_nLongTexts = 0, m_nRenames = 0, m_nLeaves = 0, m_nJoins = 0;
   int m_nMalformedFrames = 0;
   size_t m_nRelayed = 0, m_nDelivered = 0, m_nHostOnly = 0;
+  int m_nInsideBoxes = 0, m_nDeepestBox = 0;
 };
 
 }  // namespace
@@ -484,17 +525,20 @@ class CSoak {
 int main(int argc, char** argv) {
   int rounds = 300;
   unsigned seed = 1;
+  int boxMs = 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--rounds")
       rounds = std::atoi(argv[i + 1]);
     else if (option == "--seed")
       seed = static_cast<unsigned>(std::atoi(argv[i + 1]));
+    else if (option == "--box-ms")
+      boxMs = std::atoi(argv[i + 1]);
   }
   QCoreApplication application(argc, argv);
   murelo::CQtEventLoop loop;
   const int descriptorsBefore = murelo::OpenDescriptors();
-  const int failures = murelo::CSoak(rounds, seed).Run();
+  const int failures = murelo::CSoak(rounds, seed, boxMs).Run();
   const int descriptorsAfter = murelo::OpenDescriptors();
   std::printf("soak: %d descriptors open before, %d after\n", descriptorsBefore, descriptorsAfter);
   if (descriptorsAfter != descriptorsBefore) {
