@@ -4,22 +4,28 @@
 // writes its page.
 //
 // Input: byte 0 chooses the role (bit 0: server), the largest read (bits 1 to 3) and
-// the pattern of read sizes (bits 4 to 7); byte 1 how many further reads arrive while
-// each message box is open (its bits 0 and 1: 0 to 3), so that messages are taken
-// inside the box's nested loop; the rest is what the peer sends.
+// the pattern of read sizes (bits 4 to 7). Byte 1: how many further reads arrive
+// while each message box is open (bits 0 and 1: 0 to 3), so that messages are taken
+// inside the box's nested loop; how the connection ends (bit 2: the view's user
+// disconnects, else the peer resets it). The rest is what the peer sends.
+//
+// Neither ending leaves a connection in TIME_WAIT (the peer that closes last resets),
+// so a long run does not use up the ephemeral ports.
 //
 // Checks, for every input:
-// - the messages the view takes from the connection are those an independent
+// - the texts the view interprets from the connection are those an independent
 //   reading of the wire format finds in the bytes (non-empty, at most 1023 bytes, no
-//   NUL), whatever the reads: a server relays each one, so the peer sees them, in
-//   order unless some were taken while a box was open;
-// - one "malformed text" box for each of those messages with more than ten lines;
+//   NUL), whatever the reads, in order unless some were taken while a box was open;
+//   a server relays each one, so the peer sees them too; the view's own messages
+//   (snapshot, join, add, del and leave) reach the peer as they should;
+// - one "malformed text" box for each of those texts with more than ten lines;
 // - the view notices the end of the connection, nothing hangs;
 // - the log holds at most 200 entries and data.htm is the page of the final state;
 // - no socket is left open.
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -33,6 +39,7 @@
 #include <vector>
 
 #include "core/message_catalog.h"
+#include "core/message_format.h"
 #include "core/murelo_view.h"
 #include "core/wire_format.h"
 #include "fuzz_support.h"
@@ -70,7 +77,10 @@ class CFuzzHost : public CViewHost {
   void SetInputText(std::string_view) override {}
   void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
 
+  void MessageArrived(std::string_view text) override { m_arrived.emplace_back(text); }
+
   CConnectChoice m_choice;
+  std::vector<std::string> m_arrived;  // every text the view interpreted, in order
   int m_nReadsWhileOpen = 0;
   int m_nMalformedBoxes = 0;
   int m_nOtherBoxes = 0;
@@ -193,6 +203,12 @@ std::string ReadToEnd(int fd) {
   return received;
 }
 
+/// Every write of the peer goes out at once, as one read's worth (no Nagle delay).
+void SendAtOnce(int fd) {
+  const int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 void CloseWithReset(int fd) {
   const linger abort = {1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -257,8 +273,40 @@ void CheckFinalState(const CMureloView& view, const CFuzzHost& host,
   FUZZ_CHECK(page == ComposeChatPage(view.m_Members, view.m_Log, DisplayLimit(3)));
 }
 
-void RunServer(std::string_view wire, uint8_t header, int readsWhileOpen,
+/// The texts of wire bytes the peer reads, as a view's framer would take them.
+std::vector<std::string> Messages(const std::string& bytes) {
+  std::vector<std::string> messages;
+  CMessageFramer framer;
+  framer.Feed(bytes, messages);
+  return messages;
+}
+
+/// Reads what has arrived on fd, without waiting.
+void ReadAvailable(int fd, std::string& received) {
+  char buffer[65536];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, MSG_DONTWAIT)) > 0;) {
+    received.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+/// taken must be expected, in order unless boxes let later reads in first.
+void CheckTaken(std::vector<std::string> taken, std::vector<std::string> expected,
+                int readsWhileOpen) {
+  if (readsWhileOpen != 0) {
+    // What a box's loop took comes before the rest of the read that opened the box.
+    std::sort(taken.begin(), taken.end());
+    std::sort(expected.begin(), expected.end());
+  }
+  FUZZ_CHECK(taken == expected);
+}
+
+std::string FirstLine(std::string_view text) {
+  return std::string(text.substr(0, text.find('\n')));
+}
+
+void RunServer(std::string_view wire, uint8_t header, uint8_t options,
                const std::vector<std::string>& expected) {
+  const int readsWhileOpen = options & 3;
   CFuzzHost host;
   host.m_nReadsWhileOpen = readsWhileOpen;
   host.m_choice = {true, "red", "host", ""};
@@ -268,37 +316,55 @@ void RunServer(std::string_view wire, uint8_t header, int readsWhileOpen,
   FUZZ_CHECK(view.m_bServer);
 
   const int peer = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  SendAtOnce(peer);
   const sockaddr_in server = Loopback(World().serverPort);
   FUZZ_CHECK(connect(peer, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0);
   TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 1; });
+  const size_t before = host.m_arrived.size();  // the hosting and accepted notices
 
   Deliver(peer, wire, header);
-  shutdown(peer, SHUT_WR);
-  TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 0; });
-  FUZZ_CHECK(!view.m_bConnected);
-
-  // The server relayed every message it took, to the peer too, after the snapshot.
+  // A read the kernel had not yet handed over during its turn is taken now.
+  TurnUntil([&] { return host.m_arrived.size() >= before + expected.size(); });
   std::vector<std::string> relayed;
-  CMessageFramer framer;
-  framer.Feed(ReadToEnd(peer), relayed);
-  CloseWithReset(peer);
+  if (options & 4) {
+    // The host's user leaves: farewell, then the server closes first.
+    view.OnDisconnectCmd();
+    FUZZ_CHECK(view.m_Peers[kPeerSlots - 1].m_bInUse == 0 && !view.m_bConnected);
+    relayed = Messages(ReadToEnd(peer));
+    CloseWithReset(peer);
+    FUZZ_CHECK(relayed.size() >= 3);
+    FUZZ_CHECK(relayed[relayed.size() - 2] == "\ndel\nred\nhost\n");
+    FUZZ_CHECK(relayed.back() == FillFormat(kLeaveNoticeFormat, {"red", "host", view.m_szOwnIp}));
+    relayed.resize(relayed.size() - 2);
+    FUZZ_CHECK(host.m_arrived.size() == before + expected.size() + 3);  // del, leave, notice
+    FUZZ_CHECK(view.m_Log[view.m_Log.Count() - 1].strHtml == FirstLine(kDisconnectedNotice));
+  } else {
+    // The peer resets the connection once the server has relayed all it took.
+    std::string received;
+    TurnUntil([&] {
+      ReadAvailable(peer, received);
+      return Messages(received).size() >= expected.size() + 1;
+    });
+    CloseWithReset(peer);
+    TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 0; });
+    FUZZ_CHECK(!view.m_bConnected);
+    relayed = Messages(received);
+    FUZZ_CHECK(host.m_arrived.size() == before + expected.size());  // no notice for the last
+  }
+  // The server interpreted and relayed every message it took, after the snapshot.
+  CheckTaken({host.m_arrived.begin() + static_cast<long>(before),
+              host.m_arrived.begin() + static_cast<long>(before + expected.size())},
+             expected, readsWhileOpen);
   FUZZ_CHECK(!relayed.empty() && relayed.front() == "\nadd\nred\nhost\n");
   relayed.erase(relayed.begin());
-  if (readsWhileOpen == 0) {
-    FUZZ_CHECK(relayed == expected);
-  } else {
-    // What a box's loop took is relayed before the message that opened the box.
-    std::vector<std::string> sorted = expected;
-    std::sort(sorted.begin(), sorted.end());
-    std::sort(relayed.begin(), relayed.end());
-    FUZZ_CHECK(relayed == sorted);
-  }
+  CheckTaken(relayed, expected, readsWhileOpen);
 
   CheckFinalState(view, host, expected);
 }
 
-void RunClient(std::string_view wire, uint8_t header, int readsWhileOpen,
+void RunClient(std::string_view wire, uint8_t header, uint8_t options,
                const std::vector<std::string>& expected) {
+  const int readsWhileOpen = options & 3;
   CFuzzHost host;
   host.m_nReadsWhileOpen = readsWhileOpen;
   host.m_choice = {false, "blue", "guest", "127.0.0.1"};
@@ -310,17 +376,31 @@ void RunClient(std::string_view wire, uint8_t header, int readsWhileOpen,
   FUZZ_CHECK(poll(&waiting, 1, kHangMs) == 1);
   const int peer = accept4(World().hostListener, nullptr, nullptr, SOCK_CLOEXEC);
   FUZZ_CHECK(peer >= 0);
+  SendAtOnce(peer);
   TurnUntil([&] { return view.m_bConnected; });
+  FUZZ_CHECK(host.m_arrived.size() == 1);  // the connected notice
 
   Deliver(peer, wire, header);
-  shutdown(peer, SHUT_WR);
-  TurnUntil([&] { return !view.m_bConnected; });
-  CloseWithReset(peer);
-
-  // The end of the connection is the newest entry.
-  FUZZ_CHECK(view.m_Log.Count() > 0);
-  const std::string hostLost(kHostLostNoticeFormat.substr(0, kHostLostNoticeFormat.find('\n')));
-  FUZZ_CHECK(view.m_Log[view.m_Log.Count() - 1].strHtml == hostLost);
+  TurnUntil([&] { return host.m_arrived.size() >= 1 + expected.size(); });
+  CheckTaken({host.m_arrived.begin() + 1, host.m_arrived.end()}, expected, readsWhileOpen);
+  if (options & 4) {
+    // The user leaves: farewell, then the client closes first.
+    view.OnDisconnectCmd();
+    FUZZ_CHECK(!view.m_bConnected);
+    const std::vector<std::string> sent = Messages(ReadToEnd(peer));
+    CloseWithReset(peer);
+    const std::vector<std::string> own = {
+        FillFormat(kJoinNoticeFormat, {"blue", "guest", view.m_szOwnIp}), "\nadd\nblue\nguest\n",
+        "\ndel\nblue\nguest\n", FillFormat(kLeaveNoticeFormat, {"blue", "guest", view.m_szOwnIp})};
+    FUZZ_CHECK(sent == own);
+    FUZZ_CHECK(view.m_Log[view.m_Log.Count() - 1].strHtml == FirstLine(kDisconnectedNotice));
+  } else {
+    CloseWithReset(peer);
+    TurnUntil([&] { return !view.m_bConnected; });
+    // The end of the connection is the newest entry.
+    FUZZ_CHECK(view.m_Log[view.m_Log.Count() - 1].strHtml == FirstLine(kHostLostNoticeFormat));
+  }
+  FUZZ_CHECK(host.m_arrived.size() == 2 + expected.size());
 
   CheckFinalState(view, host, expected);
 }
@@ -335,7 +415,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const int sockets = OpenSockets();
 
   const uint8_t header = data[0];
-  const int readsWhileOpen = data[1] & 3;
+  const uint8_t options = data[1];
   const std::string_view wire(reinterpret_cast<const char*>(data) + 2, size - 2);
   const std::vector<std::string> expected = ReferenceMessages(wire);
   for (const std::string& message : expected) {
@@ -354,11 +434,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(framed == expected);
 
   if (header & 1) {
-    RunServer(wire, header, readsWhileOpen, expected);
+    RunServer(wire, header, options, expected);
   } else {
-    RunClient(wire, header, readsWhileOpen, expected);
+    RunClient(wire, header, options, expected);
   }
-  FUZZ_CHECK(OpenSockets() == sockets);
+  // The view's side of a reset connection finishes closing on a later turn.
+  TurnUntil([&] { return OpenSockets() == sockets; });
   World().loop.RunAllTimers();
   return 0;
 }
