@@ -25,10 +25,10 @@
 // - no socket or other descriptor is left open once the copies are gone.
 //
 // With --box-ms M, the boxes of every other client stay open M milliseconds, their
-// nested loops turning, so those clients take further messages inside their boxes
-// (a client takes them in the order they came, so its record keeps that order; the
-// server's boxes are always answered at once, since a server relays what it takes
-// inside a box before the text that opened it).
+// nested loops turning, so those clients take further messages inside their boxes,
+// ahead of the rest of the read that held the text that opened the box: their runs
+// are compared as multisets. The server's boxes are always answered at once, since
+// the order it relays in is what every other check rests on.
 //
 //   soak [--rounds N] [--seed S] [--box-ms M]     (defaults: 300 rounds, seed 1, 0 ms)
 #include <dirent.h>
