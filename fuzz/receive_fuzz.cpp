@@ -36,6 +36,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/message_catalog.h"
@@ -209,6 +210,23 @@ void SendAtOnce(int fd) {
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
+/// A peer connected to the view's listener. Thousands of short connections a second
+/// can briefly leave the machine without a local port to connect from; that is this
+/// harness's doing, not the view's, so it waits and tries again.
+int ConnectPeer(uint16_t port) {
+  const sockaddr_in server = Loopback(port);
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    const int peer = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    SendAtOnce(peer);
+    if (connect(peer, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0) return peer;
+    close(peer);
+    World().loop.Turn(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  FUZZ_CHECK(false && "no connection to the view's listener");
+  return -1;
+}
+
 void CloseWithReset(int fd) {
   const linger abort = {1, 0};
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
@@ -315,10 +333,7 @@ void RunServer(std::string_view wire, uint8_t header, uint8_t options,
   view.OnConnectCmd();
   FUZZ_CHECK(view.m_bServer);
 
-  const int peer = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  SendAtOnce(peer);
-  const sockaddr_in server = Loopback(World().serverPort);
-  FUZZ_CHECK(connect(peer, reinterpret_cast<const sockaddr*>(&server), sizeof server) == 0);
+  const int peer = ConnectPeer(World().serverPort);
   TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 1; });
   const size_t before = host.m_arrived.size();  // the hosting and accepted notices
 
