@@ -32,6 +32,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -180,6 +181,7 @@ void TurnUntilIdle() {
 void WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;  // libFuzzer's timer signal
     FUZZ_CHECK(n > 0);
     bytes.remove_prefix(static_cast<size_t>(n));
   }
@@ -387,9 +389,16 @@ void RunClient(std::string_view wire, uint8_t header, uint8_t options,
   view.OnInitialUpdate();
   view.OnConnectCmd();
 
+  // The peer's blocking calls are retried when libFuzzer's timer signal cuts them short.
   pollfd waiting = {World().hostListener, POLLIN, 0};
-  FUZZ_CHECK(poll(&waiting, 1, kHangMs) == 1);
-  const int peer = accept4(World().hostListener, nullptr, nullptr, SOCK_CLOEXEC);
+  int ready;
+  while ((ready = poll(&waiting, 1, kHangMs)) < 0 && errno == EINTR) {
+  }
+  FUZZ_CHECK(ready == 1);
+  int peer;
+  while ((peer = accept4(World().hostListener, nullptr, nullptr, SOCK_CLOEXEC)) < 0 &&
+         errno == EINTR) {
+  }
   FUZZ_CHECK(peer >= 0);
   SendAtOnce(peer);
   TurnUntil([&] { return view.m_bConnected; });
