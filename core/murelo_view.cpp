@@ -61,7 +61,7 @@ int CMureloView::SplitLines(LineTable& lines, std::string text) {
   const int count = SplitMessageLines(text, lines);
   // Once per message, not once per surplus line: a peer could otherwise stack a
   // thousand boxes on every copy with one message of line feeds.
-  if (count > kMaxWellFormedLines) ShowBox(kBoxMalformedText);
+  if (count > kMaxWellFormedLines) ShowPeerBox(kBoxMalformedText);
   return count;
 }
 
@@ -108,7 +108,7 @@ void CMureloView::WritePage() {
   m_bPageStale = false;
   const std::string page = ComposeChatPage(m_Members, m_Log, DisplayLimit(m_host.LogLimitIndex()));
   if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), page)) {
-    m_host.MessageBox(kBoxPageWriteFailed);
+    ShowPeerBox(kBoxPageWriteFailed);
   }
   NavigateToPage();
 }
@@ -157,6 +157,14 @@ void CMureloView::WriteStalePage() {
 void CMureloView::ShowBox(std::string_view text) {
   WriteStalePage();
   m_host.MessageBox(text);
+}
+
+void CMureloView::ShowPeerBox(std::string_view text) {
+  if (m_bPeerBoxOpen || (m_nCurrentRead != 0 && m_nCurrentRead <= m_nReadsAnswered)) return;
+  m_bPeerBoxOpen = true;
+  ShowBox(text);
+  m_bPeerBoxOpen = false;
+  m_nReadsAnswered = m_nReads;
 }
 
 }  // namespace murelo

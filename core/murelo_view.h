@@ -122,6 +122,14 @@ class CMureloView {
   void WriteStalePage();
   /// Opens a modal box, with the page brought up to date first.
   void ShowBox(std::string_view text);
+  /// Opens a box for something a peer's traffic or the disk caused, unless such a box is
+  /// open or the event came in a read taken before the last one was dismissed: then the
+  /// event is handled in full without one. A box's nested loop handles the next message,
+  /// whose box would open inside the first, and so on: peers could otherwise stack boxes
+  /// until the stack runs out, or bury the window in them. With one at most, the depth
+  /// of the stack no longer grows with what peers send, and one answer covers all that
+  /// had arrived when it was given.
+  void ShowPeerBox(std::string_view text);
   void FindOwnAddress();
   /// Ends whatever an earlier connect command left open.
   void CloseAllSockets();
@@ -131,6 +139,10 @@ class CMureloView {
   const CViewOptions m_options;
   bool m_bPageStale = false;
   bool m_bPageWritePosted = false;
+  bool m_bPeerBoxOpen = false;
+  uint64_t m_nReads = 0;             // reads taken from peers so far
+  uint64_t m_nCurrentRead = 0;       // the read whose messages are being handled, 0 for none
+  uint64_t m_nReadsAnswered = 0;     // the reads taken when the last peer box was dismissed
   std::shared_ptr<char> m_lifetime;  // posted work holds it weakly: gone with the view
 };
 

@@ -74,10 +74,12 @@ void CMureloView::HandleAccept() {
     if (!m_Peers[i].m_bInUse) slot = i;
   }
   if (slot < 0) {
-    ShowBox(kBoxNoFreeSlot);
+    // Refused before the box opens: the peer is not kept waiting on the user, and the
+    // connections behind it are refused from the box's loop.
     CStreamSocket refused;
     if (m_Listener.Accept(refused)) refused.Send(EncodeMessage(kRefusalNotice));
     refused.Close();  // still delivers the notice
+    ShowPeerBox(kBoxNoFreeSlot);
     return;
   }
 

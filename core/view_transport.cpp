@@ -36,6 +36,9 @@ void CMureloView::HandleReceive(int index) {
   // may open a box whose nested loop reads this connection again.
   std::vector<std::string> messages;
   peer.m_framer.Feed(std::string_view(buffer.data(), static_cast<size_t>(count)), messages);
+  // Boxes tell which read their messages came in (see ShowPeerBox); a nested read
+  // inside a box hands the mark back when it is done.
+  const uint64_t outerRead = std::exchange(m_nCurrentRead, ++m_nReads);
   for (std::string& message : messages) {
     if (m_bServer) {
       Broadcast(std::move(message));
@@ -43,6 +46,7 @@ void CMureloView::HandleReceive(int index) {
       ProcessMessage(std::move(message));
     }
   }
+  m_nCurrentRead = outerRead;
 }
 
 }  // namespace murelo

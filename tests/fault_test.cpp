@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <algorithm>
 #include <fstream>
+#include <thread>
 
 #include "app/settings.h"
 #include "core/message_catalog.h"
@@ -20,6 +21,7 @@ namespace murelo {
 namespace {
 
 using test::ChatCopy;
+using test::RawHost;
 using test::RawPeer;
 using test::Settle;
 using test::WaitFor;
@@ -134,26 +136,16 @@ TEST_F(FaultTest, HalfClosedPeerIsTreatedAsGoneAndStillGetsWhatWasSentToIt) {
   SayAndWait(a, "a", "after the half close", {&server, &a});
 
   // A host that half-closes its side is lost to its client.
-  const int listener = socket(AF_INET, SOCK_STREAM, 0);
-  const uint16_t hostPort = test::FreePort();
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(hostPort);
-  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  listen(listener, 1);
-  ChatCopy client(dir.path() / "client", hostPort);
+  RawHost host;
+  ChatCopy client(dir.path() / "client", host.port());
   client.Join("c");
+  std::unique_ptr<RawPeer> accepted = host.Accept();
   ASSERT_TRUE(WaitFor([&] { return client.view().m_bConnected; }));
-  const int accepted = accept(listener, nullptr, nullptr);
-  const std::string bye = EncodeMessage("bye\n10.0.0.9\n");
-  send(accepted, bye.data(), bye.size(), MSG_NOSIGNAL);
-  shutdown(accepted, SHUT_WR);
+  accepted->Write(EncodeMessage("bye\n10.0.0.9\n"));
+  shutdown(accepted->fd(), SHUT_WR);
   ASSERT_TRUE(WaitFor([&] { return !client.view().m_bConnected; }));
   EXPECT_TRUE(client.Logged("bye"));
   EXPECT_EQ(client.LogHtml().back(), FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp})));
-  close(accepted);
-  close(listener);
 }
 
 TEST_F(FaultTest, SilentPeersKeepTheirSlotsAndAPartialMessageWaitsForItsEnd) {
@@ -279,6 +271,50 @@ TEST_F(FaultTest, BurstOfAttemptsAtAFullServerGetsOneBoxAtATimeAndLeavesTheTwent
   clients[3]->Say("all still here");
   const std::string shown = FirstLine(ChatLine("blue", "c3", "all still here"));
   for (ChatCopy* client : clients) ASSERT_TRUE(WaitFor([&] { return client->Logged(shown); }));
+}
+
+// Each message of eleven lines opens the "malformed" box, and the box's loop handles the
+// next message. A peer trickling them to a host, or a host trickling them to a client,
+// must not stack one box inside another however many it sends: everything is still
+// counted and logged, and the page kept current, with one box open at most.
+TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
+  constexpr int kMessages = 20000;
+  constexpr int kBurst = 10;
+  std::string burst;
+  for (int i = 0; i < kBurst; ++i) burst += EncodeMessage("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
+
+  auto trickle = [&](RawPeer& attacker, ChatCopy& target) {
+    target.host().boxOpenMs = 20;  // a user who takes a moment over each box
+    target.host().recordMessages = true;
+    const size_t before = target.host().messages.size();
+    std::thread peer([&] {
+      for (int sent = 0; sent < kMessages; sent += kBurst) {
+        attacker.Write(burst);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+      }
+    });
+    EXPECT_TRUE(
+        WaitFor([&] { return target.host().messages.size() - before >= kMessages; }, 60000));
+    peer.join();
+    const test::LoopHost& seen = target.host();
+    EXPECT_EQ(seen.maxBoxDepth, 1);
+    EXPECT_GT(seen.boxes.size(), 1u);  // a box opens again once the last is dismissed
+    EXPECT_LT(seen.boxes.size(), static_cast<size_t>(kMessages / 10));
+    EXPECT_GT(seen.messagesInsideBoxes, kMessages / 2);
+    EXPECT_GT(seen.navigationsInsideBoxes, 0);
+  };
+
+  ChatCopy& server = StartServer();
+  RawPeer attacker(port);
+  ASSERT_TRUE(WaitFor([&] { return SlotsInUse() == 1; }));
+  trickle(attacker, server);
+
+  RawHost hostileHost;
+  ChatCopy client(dir.path() / "client", hostileHost.port());
+  client.Join("c");
+  std::unique_ptr<RawPeer> hostile = hostileHost.Accept();
+  ASSERT_TRUE(hostile->connected());
+  trickle(*hostile, client);
 }
 
 TEST_F(FaultTest, UnwritablePageAndSettingsAreReportedAndTheConversationGoesOn) {

@@ -57,14 +57,19 @@ inline uint16_t FreePort() {
 /// The window around a view, as a user who answers every box at once would be.
 class LoopHost : public CViewHost {
  public:
-  /// With boxOpenMs set, the box stays open that long, its nested loop turning.
+  /// With boxOpenMs set, the box stays open that long, its nested loop turning. A box
+  /// inside another is answered at once, so boxes that nest show in maxBoxDepth rather
+  /// than as a stack that keeps growing.
   void MessageBox(std::string_view text) override {
     boxes.emplace_back(text);
     maxBoxDepth = std::max(maxBoxDepth, ++boxDepth);
-    if (boxOpenMs > 0) Settle(boxOpenMs);
+    if (boxOpenMs > 0 && boxDepth == 1) Settle(boxOpenMs);
     --boxDepth;
   }
-  void Navigate(const std::string&) override { ++navigations; }
+  void Navigate(const std::string&) override {
+    ++navigations;
+    if (boxDepth > 0) ++navigationsInsideBoxes;
+  }
   int LogLimitIndex() const override { return 3; }
   void EnableInput(bool enable) override { inputEnabled = enable; }
   void LoadSettings() override {}
@@ -94,6 +99,7 @@ class LoopHost : public CViewHost {
   int boxDepth = 0;
   int maxBoxDepth = 0;
   int navigations = 0;
+  int navigationsInsideBoxes = 0;  // pages shown while a box was open
   bool inputEnabled = false;
   std::optional<CConnectChoice> connectChoice;
   std::optional<CNameColorChoice> nameColorChoice;
@@ -155,6 +161,11 @@ class ChatCopy {
 /// A peer that speaks to a server with plain blocking system calls.
 class RawPeer {
  public:
+  /// Takes over a connection accepted elsewhere.
+  struct Accepted {
+    int fd;
+  };
+  explicit RawPeer(Accepted accepted) : m_fd(accepted.fd), m_bConnected(accepted.fd >= 0) {}
   /// receiveBuffer, when not 0, shrinks the kernel's receive buffer before connecting.
   explicit RawPeer(uint16_t port, int receiveBuffer = 0) : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
     if (receiveBuffer != 0) {
@@ -209,6 +220,38 @@ class RawPeer {
  private:
   int m_fd;
   bool m_bConnected = false;
+};
+
+/// A host that speaks with plain system calls, for copies that join it.
+class RawHost {
+ public:
+  RawHost() : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    listen(m_fd, 5);
+    socklen_t size = sizeof address;
+    getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
+    m_nPort = ntohs(address.sin_port);
+  }
+  ~RawHost() { close(m_fd); }
+  RawHost(const RawHost&) = delete;
+  RawHost& operator=(const RawHost&) = delete;
+
+  uint16_t port() const { return m_nPort; }
+
+  /// The next connection, taken while the event loop turns; not connected on timeout.
+  std::unique_ptr<RawPeer> Accept(int timeoutMs = 5000) {
+    pollfd ready = {m_fd, POLLIN, 0};
+    WaitFor([&] { return poll(&ready, 1, 0) > 0; }, timeoutMs);
+    return std::make_unique<RawPeer>(
+        RawPeer::Accepted{ready.revents & POLLIN ? accept(m_fd, nullptr, nullptr) : -1});
+  }
+
+ private:
+  int m_fd;
+  uint16_t m_nPort = 0;
 };
 
 }  // namespace murelo::test

@@ -109,7 +109,7 @@ TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused)
   }
 }
 
-TEST_F(NetworkTest, ConnectionsWaitingBehindTheErrorBoxGetOneBoxEach) {
+TEST_F(NetworkTest, ConnectionsRefusedWhileTheErrorBoxIsOpenShowNoBoxOfTheirOwn) {
   ChatCopy& server = StartServer();
   std::vector<std::unique_ptr<RawPeer>> members;
   for (int i = 0; i < kPeerSlots; ++i) {
@@ -117,14 +117,20 @@ TEST_F(NetworkTest, ConnectionsWaitingBehindTheErrorBoxGetOneBoxEach) {
     ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == i + 1; }));
   }
 
-  server.host().boxOpenMs = 100;  // the user takes a moment to answer each box
-  std::vector<std::unique_ptr<RawPeer>> refused;
-  for (int i = 0; i < 3; ++i) refused.push_back(std::make_unique<RawPeer>(port));
-  for (auto& peer : refused) {
-    ASSERT_TRUE(peer->ReadUntil([&](const std::string&) { return peer->closed; }));
-    EXPECT_EQ(peer->received, EncodeMessage(kRefusalNotice));
-  }
-  EXPECT_EQ(server.host().boxes, std::vector<std::string>(3, std::string(kBoxNoFreeSlot)));
+  server.host().boxOpenMs = 300;  // the user takes a moment to answer the box
+  auto refuse = [&](int count) {
+    std::vector<std::unique_ptr<RawPeer>> refused;
+    for (int i = 0; i < count; ++i) refused.push_back(std::make_unique<RawPeer>(port));
+    for (auto& peer : refused) {
+      ASSERT_TRUE(peer->ReadUntil([&](const std::string&) { return peer->closed; }));
+      EXPECT_EQ(peer->received, EncodeMessage(kRefusalNotice));
+    }
+  };
+  refuse(3);  // all three refused while the first one's box is still open
+  EXPECT_EQ(server.host().boxes, std::vector<std::string>{std::string(kBoxNoFreeSlot)});
+  ASSERT_TRUE(WaitFor([&] { return server.host().boxDepth == 0; }));
+  refuse(1);  // once it is dismissed, the next refusal shows a box again
+  EXPECT_EQ(server.host().boxes.size(), 2u);
   EXPECT_EQ(server.host().maxBoxDepth, 1);
   EXPECT_EQ(SlotsInUse(server), kPeerSlots);
 }
