@@ -9,6 +9,7 @@
 
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
+#include "platform/markup_warnings.h"
 #include "platform/message_box.h"
 #include "platform/qt_event_loop.h"
 #include "platform/stream_socket.h"
@@ -55,6 +56,7 @@ int CMureloApp::Run(int argc, char** argv, std::function<void(CMainFrame&)> onSh
                  "is set). Start it from a desktop session, or under Xvfb.\n");
     return 1;
   }
+  LimitMarkupWarnings();
   QApplication application(argc, argv);
   QApplication::setApplicationName(kApplicationName);
   QApplication::setWindowIcon(AppIcon());
