@@ -1,7 +1,8 @@
 // Measures how soon the chat view shows a new message on a full page (20 participants,
 // the 200-entry limit, Japanese chat lines): from the navigation to the rewritten file
 // until the page is drawn, laid out and painted. Against it, the same for drawing the
-// whole page from nothing in a fresh view.
+// whole page from nothing in a fresh view; and a new line on a page that peers filled
+// with the costliest markup a line of 1000 bytes can hold, participants included.
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QTextDocument>
@@ -10,8 +11,10 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/chat_log.h"
@@ -45,6 +48,41 @@ std::string ChatLine(int n) {
   return "<font color=#00ffff><b>" + murelo::ToCp932(u"参加者") + std::to_string(n % 20) +
          "</b></font>" + murelo::ToCp932(u"：") + murelo::ToCp932(kTexts[n % 5]) +
          std::to_string(n);
+}
+
+std::string Repeated(std::string_view unit, size_t count) {
+  std::string text;
+  for (size_t i = 0; i < count; ++i) text += unit;
+  return text;
+}
+
+/// A line of 1000 bytes or a little less: head, as many units as fit, tail.
+std::string Filled(std::string_view head, std::string_view unit, std::string_view tail) {
+  const size_t room = 1000 - head.size() - tail.size();
+  return std::string(head) + Repeated(unit, room / unit.size()) + std::string(tail);
+}
+
+/// Hostile line n: each kind costs Qt's layout dearly when drawn as sent (the tables by
+/// far the most: their cost doubles with every level of nesting).
+std::string HostileLine(int n) {
+  static const std::string kLines[] = {
+      Filled("", "<table><tr><td>", "x"),
+      Filled("", "<table><tr><td colspan=2147483647 rowspan=2147483647>x</td></tr></table>", ""),
+      Filled("<table width=999999 border=1><tr>", "<td width=999999>x", ""),
+      Filled("", "<div>", "x"),
+      Filled("", "<blockquote>", "x"),
+      Filled("", "<ul><li>", "x"),
+      Filled("", "<font color=red><b>", "x"),
+      Filled("", "&amp;", ""),
+      Filled("", "&#x3042;", ""),
+      Filled("<a href=\"http://example.com/\"><span style=\"font-size:100000px\">",
+             "<font size=100><h1><big>x", "</span></a>"),
+      Filled("<style>*{font-size:1000px;margin:99999px}</style>", "x ", ""),
+      Filled("<pre>", "x", ""),
+      Filled("", "<img width=99999 height=99999>", ""),
+      Filled("<font size=7>", "x<br>", "</font>"),  // inline only: drawn as sent
+  };
+  return kLines[n % std::size(kLines)].substr(0, 996) + std::to_string(n % 1000);  // all unlike
 }
 
 /// Shows browser on screen and waits until the platform says it is.
@@ -87,20 +125,25 @@ int main(int argc, char** argv) {
     murelo::ReplaceFile(path.c_str(), murelo::ComposeChatPage(members, log, limit));
   };
 
+  // The draw of each of count new lines made by line on the page as it is now.
+  auto newLineTimes = [&](murelo::CChatBrowser& browser, auto line, int count) {
+    std::vector<double> times;
+    for (int i = 0; i < count; ++i, ++lines) {
+      log.Append({line(lines), "192.168.1." + std::to_string(lines % 20)});
+      writePage();
+      const Clock::time_point start = Clock::now();
+      ShowNow(browser, path);
+      times.push_back(MillisecondsSince(start));
+    }
+    return times;
+  };
+
   murelo::CChatBrowser browser;
   ShowExposed(browser);
   writePage();
   ShowNow(browser, path);
-
   constexpr int kMessages = 300;
-  std::vector<double> inPlace;
-  for (int i = 0; i < kMessages; ++i, ++lines) {
-    log.Append({ChatLine(lines), "192.168.1." + std::to_string(lines % 20)});
-    writePage();
-    const Clock::time_point start = Clock::now();
-    ShowNow(browser, path);
-    inPlace.push_back(MillisecondsSince(start));
-  }
+  const std::vector<double> inPlace = newLineTimes(browser, ChatLine, kMessages);
 
   constexpr int kFreshViews = 40;
   std::vector<double> full;
@@ -113,11 +156,29 @@ int main(int argc, char** argv) {
     full.push_back(MillisecondsSince(start));
   }
 
+  members[3].strName = Repeated("<table><tr><td>", 16) + "x";
+  members[7].strName = "<table><tr><td colspan=2147483647>x</td></tr></table>";
+  members[11].strName = "<style>*{font-size:1000px}</style>x";
+  members[15].strName = "<span style=\"font-size:100000px\">x</span>";
+  for (int i = 0; i < murelo::kLogCapacity; ++i, ++lines) {
+    log.Append({HostileLine(lines), "192.168.1." + std::to_string(lines % 20)});
+  }
+  murelo::CChatBrowser hostile;
+  ShowExposed(hostile);
+  writePage();
+  ShowNow(hostile, path);
+  constexpr int kHostileMessages = 100;
+  const std::vector<double> onHostilePage = newLineTimes(hostile, HostileLine, kHostileMessages);
+
   std::printf("page_draw_p50_ms: %.2f ms\n", Median(inPlace));
   std::printf("page_draw_full_p50_ms: %.2f ms\n", Median(full));
-  if (browser.InPlaceDraws() < kMessages) {
-    std::fprintf(stderr, "only %d of %d messages were drawn in place\n", browser.InPlaceDraws(),
-                 kMessages);
+  std::printf("page_draw_hostile_p50_ms: %.2f ms\n", Median(onHostilePage));
+  for (const auto& [view, messages] :
+       {std::pair{&browser, kMessages}, {&hostile, kHostileMessages}}) {
+    if (view->InPlaceDraws() < messages) {
+      std::fprintf(stderr, "only %d of %d messages were drawn in place\n", view->InPlaceDraws(),
+                   messages);
+    }
   }
   std::filesystem::remove_all(dir);
   return 0;

@@ -6,6 +6,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -14,6 +15,7 @@
 #include <QTextFrame>
 #include <QTextObjectInterface>
 #include <QTimer>
+#include <QToolTip>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include "platform/cp932.h"
+#include "platform/inline_markup.h"
 #include "platform/japanese_font.h"
 #include "platform/page_segments.h"
 
@@ -173,6 +176,23 @@ qreal BlockTop(const QTextDocument& document, int number) {
 
 void OpenWithDesktop(const QUrl& url) { QDesktopServices::openUrl(url); }
 
+/// A piece of a chat page as the view draws it.
+QString DrawnPiece(std::string_view piece) { return ToInlineMarkup(ToQString(piece)); }
+
+/// page as the view draws it: a chat page with each piece a peer wrote in its inline
+/// form; any other page (the splash and blank pages) as it is, for peers write only
+/// into the pieces of chat pages, whose lines they cannot break.
+QString DrawnText(const std::string& page) {
+  QString text = ToQString(page);
+  const auto pieces = SplitChatPage(QStringView(text));
+  if (!pieces) return text;
+  QString drawn = pieces->head.toString() + ToInlineMarkup(pieces->members) + u'\n';
+  for (QStringView entry : pieces->entries) {
+    drawn += QStringLiteral("<hr>") + ToInlineMarkup(entry) + u'\n';
+  }
+  return drawn;
+}
+
 }  // namespace
 
 CChatBrowser::CChatBrowser(QWidget* parent)
@@ -233,7 +253,7 @@ void CChatBrowser::Draw(std::string page) {
 
 void CChatBrowser::DrawInFull(const std::string& page) {
   const int value = verticalScrollBar()->value();
-  const QString text = ToQString(page);
+  const QString text = DrawnText(page);
   setHtml(text);
   m_bDrawnInPieces = CanChangeInPlace(page, text);
   if (value > 0) {
@@ -257,16 +277,16 @@ bool CChatBrowser::CanChangeInPlace(const std::string& page, const QString& text
 
 // Why an in-place draw gives what a full draw would. Qt's HTML import keeps little state
 // from one piece to the next: the open elements, the current block and the white-space
-// mode. A piece that passes IsSelfContainedMarkup opens only inline elements and closes
-// them all, so the next piece starts inside the same <body> the head opened; the "<hr>"
-// before every entry always starts a new block and resets the white space; and inline
-// markup never changes the block or the document around it. Each entry's blocks are
-// therefore the same whatever stands before or after it, and the participants line's
-// the same whatever entries follow. So the new entries are parsed on their own, after
-// the head and the new participants line, and their blocks copied into the page on show
-// with their exact formats, in the places of the entries that went; entries that stay
-// are not touched. Any doubt (a piece that fails the test, a block Qt made in some
-// other shape) ends in a full draw.
+// mode. Every piece, in the form ToInlineMarkup gives it, passes IsSelfContainedMarkup:
+// it opens only inline elements and closes them all, so the next piece starts inside
+// the same <body> the head opened; the "<hr>" before every entry always starts a new
+// block and resets the white space; and inline markup never changes the block or the
+// document around it. Each entry's blocks are therefore the same whatever stands before
+// or after it, and the participants line's the same whatever entries follow. So the new
+// entries are parsed on their own, after the head and the new participants line, and
+// their blocks copied into the page on show with their exact formats, in the places of
+// the entries that went; entries that stay are not touched. Any doubt (a page on show
+// not drawn in such pieces, a block Qt made in some other shape) ends in a full draw.
 bool CChatBrowser::DrawInPlace(const std::string& page) {
   if (!m_bDrawnInPieces) return false;
   const auto shown = SplitChatPage(m_strDrawn);
@@ -284,15 +304,12 @@ bool CChatBrowser::DrawInPlace(const std::string& page) {
   const bool membersChanged = next->members != shown->members;
 
   // Parse the participants line and the added entries, in page order, after the head.
-  const QString members = ToQString(next->members);
-  if (membersChanged && !IsSelfContainedMarkup(members)) return false;
+  const QString members = DrawnPiece(next->members);
   QString html = ToQString(next->head) + members + u'\n';
   for (const CEntryHunk& hunk : *hunks) {
     for (int j = hunk.nNewBegin; j < hunk.nNewEnd; ++j) {
-      const QString entry = ToQString(next->entries[j]);
-      if (!IsSelfContainedMarkup(entry)) return false;
       html += QStringLiteral("<hr>");
-      html += entry;
+      html += DrawnPiece(next->entries[j]);
       html += u'\n';
     }
   }
@@ -379,6 +396,20 @@ void CChatBrowser::SyncScrollRange() {
   // a position set before it would be clamped to the old height.
   QAbstractTextDocumentLayout* layout = document()->documentLayout();
   emit layout->documentSizeChanged(layout->documentSize());
+}
+
+bool CChatBrowser::viewportEvent(QEvent* event) {
+  if (event->type() != QEvent::ToolTip) return QTextBrowser::viewportEvent(event);
+  const auto* help = static_cast<QHelpEvent*>(event);
+  const QString anchor = anchorAt(help->pos());
+  if (anchor.isEmpty()) {
+    QToolTip::hideText();
+  } else {
+    // Encoded, so that a look-alike letter or a mark that reorders text shows as what
+    // it is rather than as the address it imitates.
+    QToolTip::showText(help->globalPos(), QUrl(anchor).toString(QUrl::FullyEncoded), viewport());
+  }
+  return true;
 }
 
 void CChatBrowser::OpenLink(const QUrl& url) {

@@ -1,15 +1,25 @@
 // CChatBrowser: the chat view's display. It shows the page file data.htm (the splash,
-// blank or chat page) as HTML: peers' markup shows as sent, colours, bold and links
-// included, but nothing in it runs or loads: no script, no image, no style sheet, from
-// the network or from disk. A clicked web or mail link opens in the desktop's browser
-// and leaves the conversation on show. The view is read-only; text can be selected.
+// blank or chat page) as HTML: peers' inline markup shows as sent, colours, bold and
+// links included, but nothing in it runs or loads: no script, no image, no style sheet,
+// from the network or from disk. A clicked web or mail link opens in the desktop's
+// browser and leaves the conversation on show; a link the pointer rests on shows the
+// address it opens. The view is read-only; text can be selected.
+//
+// Cost. Each piece of a chat page that a peer wrote (an entry, the participants line)
+// is drawn in the inline form inline_markup.h gives it; the file itself is not changed.
+// Drawn as sent, one 400-byte line of tables 24 deep froze the window for minutes (14
+// deep: 4.8 s a draw, doubling with each level), a colspan of 2^31 cost 0.1 s a draw,
+// a page of 200 costly lines 0.7 s and more for every later line, and a link in a
+// 600-pixel font covered the view, so that a click anywhere opened it. Drawn inline, a
+// new line on a page of 200 of the costliest 1000-byte lines, with hostile names in the
+// participants line, takes 2.5 ms, as on an ordinary page (bench/page_draw_bench.cpp).
 //
 // Drawing. Navigate reads the file at once and draws from the event loop, so the pages
 // of several messages handled in one turn are drawn once, with the newest. A chat page
 // that differs from the one on show by a few entries (a new message at the top, the
 // oldest gone at the bottom, the participants line) is changed in place; every other
-// page, and every page with markup whose effect could reach past its own entry, is
-// parsed afresh. Both ways give the same document (page_segments.h says when that holds).
+// page is parsed afresh. Both ways give the same document (page_segments.h says when
+// that holds).
 //
 // User-interface thread only.
 #pragma once
@@ -56,6 +66,10 @@ class CChatBrowser : public QTextBrowser {
 
   /// Nothing: pages load no resource of any kind from anywhere.
   QVariant loadResource(int type, const QUrl& name) override;
+
+ protected:
+  /// Shows, as the pointer rests on a link, the address a click would open.
+  bool viewportEvent(QEvent* event) override;
 
  private:
   struct CInPlaceDraw;

@@ -2,23 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QImage>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
+#include <QToolTip>
 #include <random>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/chat_log.h"
 #include "core/conversation_state.h"
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
+#include "platform/inline_markup.h"
 #include "test_support.h"
 #include "ui/page_writer.h"
 
@@ -95,6 +104,27 @@ const std::vector<std::string> kHostileEntries = {
     "<a href=x/>y</a>",
     "<i>",
     "<b  >x</b  >",
+};
+
+std::string Repeated(std::string_view unit, int count) {
+  std::string text;
+  while (count-- > 0) text += unit;
+  return text;
+}
+
+// Entries that, drawn as sent, cost Qt's layout dearly (the tables about 2 s a draw,
+// twice that for each further level), or draw text or images larger than the view.
+const std::vector<std::string> kCostlyEntries = {
+    Repeated("<table><tr><td>", 12) + "x",
+    "<table><tr><td colspan=2147483647 rowspan=2147483647>x</td></tr></table>",
+    "<table width=999999><tr>" + Repeated("<td width=999999>x", 50),
+    Repeated("<div><blockquote><ul><li><font color=red><b>", 20) + "x",
+    Repeated("&amp;", 200),
+    "<a href=\"http://example.com/\"><span style=\"font-size:100000px\">x</span></a>",
+    "<font size=100><h1><big>x",
+    "<style>*{font-size:1000px}</style>x",
+    "<pre>" + std::string(990, 'x'),
+    "<img width=99999 height=99999>",
 };
 
 /// Where two documents differ, for a reader: root frame, block count, then the first
@@ -205,7 +235,7 @@ TEST_F(ChatBrowserTest, OddAndHostileMarkupGivesWhatAFullDrawGives) {
   for (int i = 0; i < 30; ++i) Say(ChatLine(i), i % kMemberRows);
   limit = 20;
   Show();
-  for (const auto* entries : {&kOddEntries, &kHostileEntries}) {
+  for (const auto* entries : {&kOddEntries, &kHostileEntries, &kCostlyEntries}) {
     for (const std::string& entry : *entries) {
       Say(entry, 1);
       Show();
@@ -250,6 +280,30 @@ TEST_F(ChatBrowserTest, RandomConversationsMatchFullDraws) {
   EXPECT_GT(browser.InPlaceDraws(), 30);  // the in-place path had its share
 }
 
+TEST_F(ChatBrowserTest, CostlyMarkupIsDrawnInPlaceSoonAndNoTallerThanLargeText) {
+  for (const std::string& entry : kOddEntries) {
+    EXPECT_EQ(ToInlineMarkup(ToQString(entry)), ToQString(entry)) << entry;
+  }
+  for (int i = 0; i < kMemberRows; ++i) Say(ChatLine(i), i);
+  Show();
+  for (const std::string& entry : kCostlyEntries) {
+    QElapsedTimer timer;
+    timer.start();
+    Say(entry, 1);
+    ShowInPlace();
+    members[2].strName = entry;
+    ShowInPlace();
+    browser.document()->documentLayout()->documentSize();
+    EXPECT_LT(timer.elapsed(), 500) << entry;
+  }
+  const qreal lineHeight = QFontMetricsF(browser.document()->defaultFont()).height();
+  for (QTextBlock block = browser.document()->begin(); block.isValid(); block = block.next()) {
+    for (int i = 0; i < block.layout()->lineCount(); ++i) {
+      EXPECT_LE(block.layout()->lineAt(i).height(), 3 * lineHeight) << block.text().toStdString();
+    }
+  }
+}
+
 TEST_F(ChatBrowserTest, NavigationsInOneTurnAreDrawnOnceWithTheNewest) {
   for (int i = 0; i < 3; ++i) {
     Say(ChatLine(i));
@@ -291,19 +345,23 @@ TEST_F(ChatBrowserTest, SplashPageIsDrawnInInstalledJapaneseFonts) {
   EXPECT_TRUE(japanese.contains(pageFamily)) << pageFamily.toStdString();
 }
 
-TEST_F(ChatBrowserTest, LinksOpenOutsideAndLeaveThePageOnShow) {
+TEST_F(ChatBrowserTest, LinksShowTheirAddressAndOpenOutsideLeavingThePageOnShow) {
   std::vector<QUrl> opened;
   browser.SetLinkOpener([&](const QUrl& url) { opened.push_back(url); });
   Say("<a href=\"file:///etc/passwd\">local</a> <a href=\"javascript:x()\">script</a>");
   Say("<a href=\"http://example.com/x\">web</a>");
   Show();
   const QString text = browser.toPlainText();
-  for (const char* word : {"web", "local", "script"}) {
+  for (const auto& [word, address] : {std::pair{"web", "http://example.com/x"},
+                                      {"local", "file:///etc/passwd"},
+                                      {"script", "javascript:x()"}}) {
     QTextCursor at = browser.document()->find(QString::fromLatin1(word));
     ASSERT_FALSE(at.isNull()) << word;
     at.setPosition(at.selectionStart() + 1);
     const QPoint point = browser.cursorRect(at).center();
-    ASSERT_FALSE(browser.anchorAt(point).isEmpty()) << word;
+    QHelpEvent rest(QEvent::ToolTip, point, browser.viewport()->mapToGlobal(point));
+    QCoreApplication::sendEvent(browser.viewport(), &rest);
+    EXPECT_EQ(QToolTip::text(), QString::fromLatin1(address));
     QTest::mouseClick(browser.viewport(), Qt::LeftButton, {}, point);
   }
   EXPECT_EQ(opened, std::vector<QUrl>{QUrl("http://example.com/x")});
@@ -350,7 +408,7 @@ TEST_F(ChatBrowserTest, ReaderScrolledDownKeepsTheirPlace) {
   EXPECT_EQ(textInView(), reading);
 
   const int value = bar.value();
-  Say("<!-- a full draw -->");
+  for (int i = 0; i < 30; ++i) Say(ChatLine(2000 + i));  // too many to add in place
   Show();
   EXPECT_EQ(bar.value(), value);
 }
