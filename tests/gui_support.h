@@ -2,7 +2,11 @@
 // while a test works its controls.
 #pragma once
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QDialog>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <string>
@@ -22,6 +26,19 @@ inline void TypeText(QWidget* widget, const QString& text) {
     QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(at, width), Qt::NoModifier);
     at += width;
   }
+}
+
+/// Confirms the connect dialog that the next connect command opens: as host, or joining
+/// the host on this machine.
+inline void AnswerConnectDialog(bool server, const QString& name) {
+  QTimer::singleShot(0, [server, name] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    if (dialog == nullptr) return;  // the caller finds it not connected
+    dialog->findChild<QLineEdit*>("IDC_NAME")->setText(name);
+    if (server) QTest::mouseClick(dialog->findChild<QCheckBox*>("IDC_BE_SERVER"), Qt::LeftButton);
+    dialog->findChild<QLineEdit*>("IDC_HOST")->setText("127.0.0.1");
+    QTest::mouseClick(dialog->findChild<QPushButton*>("IDC_CONNECT_OK"), Qt::LeftButton);
+  });
 }
 
 /// Answers every message box shown during its lifetime with OK and records its text.

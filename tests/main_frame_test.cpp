@@ -28,20 +28,9 @@
 namespace murelo {
 namespace {
 
+using test::AnswerConnectDialog;
 using test::RawPeer;
 using test::WaitFor;
-
-/// Confirms the connect dialog that the next connect command opens.
-void AnswerConnectDialog(bool server, const QString& name) {
-  QTimer::singleShot(0, [server, name] {
-    QWidget* dialog = QApplication::activeModalWidget();
-    ASSERT_NE(dialog, nullptr);
-    dialog->findChild<QLineEdit*>("IDC_NAME")->setText(name);
-    if (server) QTest::mouseClick(dialog->findChild<QCheckBox*>("IDC_BE_SERVER"), Qt::LeftButton);
-    dialog->findChild<QLineEdit*>("IDC_HOST")->setText("127.0.0.1");
-    QTest::mouseClick(dialog->findChild<QPushButton*>("IDC_CONNECT_OK"), Qt::LeftButton);
-  });
-}
 
 class MainFrameTest : public testing::Test {
  protected:
