@@ -265,12 +265,13 @@ std::string AttackHost(const std::string& name, uint16_t port, Clock::time_point
       const int small = 4096;
       setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
       const std::string line = EncodeMessage(std::string(900, 'w') + "\n127.0.0.1\n");
-      while (Until(end)) {
-        Send(fd, line);
+      bool cutOff = false;
+      while (Until(end) && !cutOff) {
+        cutOff = send(fd, line.data(), line.size(), MSG_NOSIGNAL) < 0 && errno != EAGAIN;
         std::this_thread::sleep_for(milliseconds(1));
       }
       close(fd);
-      return std::string("ok");
+      return std::string("ok cut_off=") + (cutOff ? "yes" : "no");
     });
   }
   if (name == "cycles") {
