@@ -7,6 +7,9 @@
 
 namespace murelo {
 
+// One text a line, so that each reads against the comment above it.
+// clang-format off
+
 // Connect dialog (IDD_CONNECT).
 // 接続 (caption)
 inline constexpr std::string_view kConnectCaption = "\220\332\221\261";
@@ -25,20 +28,17 @@ inline constexpr std::string_view kColorLabel = "\220F";
 
 // Name-and-colour dialog (IDD_NAME_COLOR).
 // 名前と色を変更 (caption)
-inline constexpr std::string_view kNameColorCaption =
-    "\226\274\221O\202\306\220F\202\360\225\317\215X";
+inline constexpr std::string_view kNameColorCaption = "\226\274\221O\202\306\220F\202\360\225\317\215X";
 // 更新 (confirm button)
 inline constexpr std::string_view kUpdateButton = "\215X\220V";
 
 // About box (IDD_ABOUTBOX).
 // mureloのﾊﾞｰｼﾞｮﾝ情報 (caption, with half-width katakana)
-inline constexpr std::string_view kAboutCaption =
-    "murelo\202\314\312\336\260\274\336\256\335\217\356\225\361";
+inline constexpr std::string_view kAboutCaption = "murelo\202\314\312\336\260\274\336\256\335\217\356\225\361";
 // Murelo Version 0.04
 inline constexpr std::string_view kAboutVersionLine = "Murelo Version 0.04";
 // LANのみんなのチャット
-inline constexpr std::string_view kAboutSecondLine =
-    "LAN\202\314\202\335\202\361\202\310\202\314\203`\203\203\203b\203g";
+inline constexpr std::string_view kAboutSecondLine = "LAN\202\314\202\335\202\361\202\310\202\314\203`\203\203\203b\203g";
 // OK
 inline constexpr std::string_view kAboutOkButton = "OK";
 
@@ -65,5 +65,6 @@ inline constexpr std::string_view kMenuLogLines = "\225\\\216\246\203\215\203O\2
 inline constexpr std::string_view kMenuHelp = "\315\331\314\337(&H)";
 // murelo のﾊﾞｰｼﾞｮﾝ情報(&A)...
 inline constexpr std::string_view kMenuAbout = "murelo \202\314\312\336\260\274\336\256\335\217\356\225\361(&A)...";
+// clang-format on
 
 }  // namespace murelo
