@@ -41,6 +41,7 @@
 #include "platform/qt_event_loop.h"
 #include "platform/stream_socket.h"
 #include "ui/main_frame.h"
+#include "ui/resource_ids.h"
 
 namespace murelo {
 namespace {
@@ -249,7 +250,7 @@ void AttackHost(CSuite& suite, int seconds) {
   suite.Attack("a peer that never reads", "noread" + timed, frame);
   suite.Attack("5000 connect-send-close", "cycles" + timed, frame);
   suite.Attack("all 20 slots, a typed line", "slots" + timed, frame, [&] {
-    QLineEdit* edit = frame.findChild<QLineEdit*>("IDC_INPUT_EDIT");
+    QLineEdit* edit = frame.findChild<QLineEdit*>(IDC_INPUT_EDIT);
     edit->setFocus();
     test::TypeText(edit, "still here");
     QTest::keyClick(edit, Qt::Key_Return);

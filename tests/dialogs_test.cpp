@@ -39,12 +39,10 @@ Widget* Control(QWidget& dialog, const char* id) {
   return widget;
 }
 
-QLineEdit* NameEdit(QWidget& dialog) { return Control<QLineEdit>(dialog, "IDC_NAME"); }
-QLineEdit* HostEdit(QWidget& dialog) { return Control<QLineEdit>(dialog, "IDC_HOST"); }
-QComboBox* ColorBox(QWidget& dialog) { return Control<QComboBox>(dialog, "IDC_COLOR"); }
-QPushButton* ConfirmButton(QWidget& dialog) {
-  return Control<QPushButton>(dialog, "IDC_CONNECT_OK");
-}
+QLineEdit* NameEdit(QWidget& dialog) { return Control<QLineEdit>(dialog, IDC_NAME); }
+QLineEdit* HostEdit(QWidget& dialog) { return Control<QLineEdit>(dialog, IDC_HOST); }
+QComboBox* ColorBox(QWidget& dialog) { return Control<QComboBox>(dialog, IDC_COLOR); }
+QPushButton* ConfirmButton(QWidget& dialog) { return Control<QPushButton>(dialog, IDC_CONNECT_OK); }
 
 void Click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
 
@@ -227,8 +225,8 @@ TEST_F(DialogTest, BecomingTheServerGreysTheHostAndIsNoSetting) {
   settings.m_strColor = "red";
   CConnectDlg dialog(settings);
   const auto run = RunModal(dialog, [&](CConnectDlg& dlg) {
-    auto* server = Control<QCheckBox>(dlg, "IDC_BE_SERVER");
-    auto* label = Control<QLabel>(dlg, "IDC_HOST_LABEL");
+    auto* server = Control<QCheckBox>(dlg, IDC_BE_SERVER);
+    auto* label = Control<QLabel>(dlg, IDC_HOST_LABEL);
     EXPECT_FALSE(server->isChecked());
     EXPECT_TRUE(label->isEnabled());
     EXPECT_TRUE(HostEdit(dlg)->isEnabled());
@@ -249,7 +247,7 @@ TEST_F(DialogTest, BecomingTheServerGreysTheHostAndIsNoSetting) {
 
   CConnectDlg next(settings);
   RunModal(next, [&](CConnectDlg& dlg) {
-    EXPECT_FALSE(Control<QCheckBox>(dlg, "IDC_BE_SERVER")->isChecked());
+    EXPECT_FALSE(Control<QCheckBox>(dlg, IDC_BE_SERVER)->isChecked());
     EXPECT_TRUE(HostEdit(dlg)->isEnabled());
     EXPECT_EQ(HostEdit(dlg)->text(), "10.0.0.1");
   });
@@ -303,8 +301,8 @@ TEST_F(DialogTest, TabOrderFollowsTheTemplateAndNoButtonIsDefault) {
     if (control && (widget->focusPolicy() & Qt::TabFocus)) order.push_back(widget->objectName());
     widget = widget->nextInFocusChain();
   } while (widget != first && order.size() < 20);
-  EXPECT_EQ(order, (std::vector<QString>{"IDC_NAME", "IDC_HOST", "IDC_BE_SERVER", "IDCANCEL",
-                                         "IDC_CONNECT_OK", "IDC_COLOR"}));
+  EXPECT_EQ(order, (std::vector<QString>{IDC_NAME, IDC_HOST, IDC_BE_SERVER, IDCANCEL_BUTTON,
+                                         IDC_CONNECT_OK, IDC_COLOR}));
   for (QPushButton* button : dialog.findChildren<QPushButton*>()) {
     EXPECT_FALSE(button->isDefault() || button->autoDefault())
         << button->objectName().toStdString();

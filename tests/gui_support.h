@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/message_box.h"
+#include "ui/resource_ids.h"
 
 namespace murelo::test {
 
@@ -34,10 +35,10 @@ inline void AnswerConnectDialog(bool server, const QString& name) {
   QTimer::singleShot(0, [server, name] {
     QWidget* dialog = QApplication::activeModalWidget();
     if (dialog == nullptr) return;  // the caller finds it not connected
-    dialog->findChild<QLineEdit*>("IDC_NAME")->setText(name);
-    if (server) QTest::mouseClick(dialog->findChild<QCheckBox*>("IDC_BE_SERVER"), Qt::LeftButton);
-    dialog->findChild<QLineEdit*>("IDC_HOST")->setText("127.0.0.1");
-    QTest::mouseClick(dialog->findChild<QPushButton*>("IDC_CONNECT_OK"), Qt::LeftButton);
+    dialog->findChild<QLineEdit*>(IDC_NAME)->setText(name);
+    if (server) QTest::mouseClick(dialog->findChild<QCheckBox*>(IDC_BE_SERVER), Qt::LeftButton);
+    dialog->findChild<QLineEdit*>(IDC_HOST)->setText("127.0.0.1");
+    QTest::mouseClick(dialog->findChild<QPushButton*>(IDC_CONNECT_OK), Qt::LeftButton);
   });
 }
 

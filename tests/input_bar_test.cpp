@@ -14,6 +14,7 @@
 #include "platform/cp932.h"
 #include "platform/japanese_font.h"
 #include "ui/dialog_units.h"
+#include "ui/resource_ids.h"
 
 namespace murelo {
 namespace {
@@ -28,19 +29,19 @@ class InputBarTest : public testing::Test {
     bar.show();  // a hidden widget gets its resize events only when shown
     bar.EnableInput(true);
   }
-  QLineEdit* Edit() { return bar.findChild<QLineEdit*>("IDC_INPUT_EDIT"); }
-  QPushButton* Button() { return bar.findChild<QPushButton*>("IDC_SEND"); }
+  QLineEdit* Edit() { return bar.findChild<QLineEdit*>(IDC_INPUT_EDIT); }
+  QPushButton* Button() { return bar.findChild<QPushButton*>(IDC_SEND); }
 
   CInputBar bar;
 };
 
 TEST_F(InputBarTest, StartsDisabledWithTheEditFirstInTabOrder) {
   CInputBar fresh;
-  ASSERT_NE(fresh.findChild<QLineEdit*>("IDC_INPUT_EDIT"), nullptr);
-  EXPECT_FALSE(fresh.findChild<QLineEdit*>("IDC_INPUT_EDIT")->isEnabled());
-  EXPECT_FALSE(fresh.findChild<QPushButton*>("IDC_SEND")->isEnabled());
-  EXPECT_EQ(fresh.findChild<QLineEdit*>("IDC_INPUT_EDIT")->nextInFocusChain(),
-            fresh.findChild<QPushButton*>("IDC_SEND"));
+  ASSERT_NE(fresh.findChild<QLineEdit*>(IDC_INPUT_EDIT), nullptr);
+  EXPECT_FALSE(fresh.findChild<QLineEdit*>(IDC_INPUT_EDIT)->isEnabled());
+  EXPECT_FALSE(fresh.findChild<QPushButton*>(IDC_SEND)->isEnabled());
+  EXPECT_EQ(fresh.findChild<QLineEdit*>(IDC_INPUT_EDIT)->nextInFocusChain(),
+            fresh.findChild<QPushButton*>(IDC_SEND));
 
   bar.EnableInput(false);
   EXPECT_FALSE(Edit()->isEnabled());

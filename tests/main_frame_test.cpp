@@ -23,6 +23,7 @@
 #include "platform/qt_event_loop.h"
 #include "platform/stream_socket.h"
 #include "ui/input_bar.h"
+#include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
 
 namespace murelo {
@@ -54,7 +55,7 @@ class MainFrameTest : public testing::Test {
     AnswerConnectDialog(true, "host");
     frame.View().OnConnectCmd();
   }
-  QLineEdit* InputEdit() { return frame.findChild<QLineEdit*>("IDC_INPUT_EDIT"); }
+  QLineEdit* InputEdit() { return frame.findChild<QLineEdit*>(IDC_INPUT_EDIT); }
 
   test::ScopedTempDir dir;
   CQtEventLoop loop;
@@ -70,7 +71,7 @@ TEST_F(MainFrameTest, StartsAsAFreshWindow) {
   EXPECT_EQ(frame.frameGeometry().size(), QSize(480, 480));
   EXPECT_EQ(test::ReadFile("data.htm"), "<html>\n<body bgcolor=#eeeeff>");
   EXPECT_FALSE(InputEdit()->isEnabled());
-  EXPECT_FALSE(frame.findChild<QPushButton*>("IDC_SEND")->isEnabled());
+  EXPECT_FALSE(frame.findChild<QPushButton*>(IDC_SEND)->isEnabled());
   EXPECT_EQ(settings.m_strColor, "red");
   EXPECT_EQ(settings.m_nLogLimitIndex, 1);
 }
@@ -121,7 +122,7 @@ TEST_F(MainFrameTest, InputBarFollowsTheLayoutRule) {
   frame.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
   ASSERT_EQ(frame.InputBar().width(), 600);
-  EXPECT_EQ(frame.findChild<QPushButton*>("IDC_SEND")->x(), 530);
+  EXPECT_EQ(frame.findChild<QPushButton*>(IDC_SEND)->x(), 530);
   EXPECT_EQ(InputEdit()->x(), 5);
   EXPECT_EQ(InputEdit()->geometry().right() + 1, 520);
 }

@@ -36,7 +36,7 @@ CAboutDlg::CAboutDlg(QWidget* owner)
   auto* second = new QLabel(ToQString(kAboutSecondLine), this);
   second->setGeometry(du.Rect(40, 25, 119, 8));
   auto* ok = new QPushButton(ToQString(kAboutOkButton), this);
-  ok->setObjectName(QStringLiteral("IDOK"));
+  ok->setObjectName(IDOK_BUTTON);
   ok->setDefault(true);
   ok->setGeometry(du.Rect(178, 7, 50, 14));
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);

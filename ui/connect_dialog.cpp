@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "platform/cp932.h"
+#include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
 
 namespace murelo {
@@ -14,15 +15,15 @@ CConnectDlg::CConnectDlg(CSettings& settings, QWidget* owner)
     : CInputDlgBase(settings, owner, kConnectCaption, 143, 107) {
   // In the template's order, which is also the tab order.
   AddLabel(kNameLabel, 10, 5, 40, 15);
-  m_editName = AddEdit("IDC_NAME", 55, 5, 80, 15);
+  m_editName = AddEdit(IDC_NAME, 55, 5, 80, 15);
   m_stcHostLabel = AddLabel(kHostLabel, 10, 25, 40, 15);
-  m_stcHostLabel->setObjectName(QStringLiteral("IDC_HOST_LABEL"));
-  m_editHost = AddEdit("IDC_HOST", 55, 25, 80, 15);
+  m_stcHostLabel->setObjectName(IDC_HOST_LABEL);
+  m_editHost = AddEdit(IDC_HOST, 55, 25, 80, 15);
   m_chkBeServer = new QCheckBox(ToQString(kBeServerCheck), this);
-  m_chkBeServer->setObjectName(QStringLiteral("IDC_BE_SERVER"));
+  m_chkBeServer->setObjectName(IDC_BE_SERVER);
   m_chkBeServer->setGeometry(m_du.Rect(55, 45, 75, 10));
-  QPushButton* cancel = AddButton("IDCANCEL", kCancelButton, 90, 85, 45, 15);
-  m_btnConnect = AddButton("IDC_CONNECT_OK", kConnectButton, 40, 85, 45, 15);
+  QPushButton* cancel = AddButton(IDCANCEL_BUTTON, kCancelButton, 90, 85, 45, 15);
+  m_btnConnect = AddButton(IDC_CONNECT_OK, kConnectButton, 40, 85, 45, 15);
   AddLabel(kColorLabel, 10, 60, 40, 15);
   m_cbColor = AddColorBox(55, 60, 80, 80);
 

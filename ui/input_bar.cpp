@@ -7,6 +7,7 @@
 #include "platform/cp932.h"
 #include "platform/japanese_font.h"
 #include "ui/one_line_edit.h"
+#include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
 
 namespace murelo {
@@ -28,12 +29,12 @@ CInputBar::CInputBar(QWidget* parent) : QWidget(parent), m_du(DialogFont()) {
 
   // The edit comes first in tab order.
   m_editInput = new COneLineEdit(this, kInputLimit);
-  m_editInput->setObjectName(QStringLiteral("IDC_INPUT_EDIT"));
+  m_editInput->setObjectName(IDC_INPUT_EDIT);
   m_editInput->setGeometry(m_du.Rect(5, 2, 280, 15));
   m_editInput->setEnabled(false);
 
   m_btnSend = new QPushButton(ToQString(kSendButton), this);
-  m_btnSend->setObjectName(QStringLiteral("IDC_SEND"));
+  m_btnSend->setObjectName(IDC_SEND);
   m_btnSend->setAutoDefault(false);
   m_btnSend->setDefault(false);
   m_btnSend->setGeometry(m_du.Rect(290, 2, 25, 15));

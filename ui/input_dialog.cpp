@@ -80,7 +80,7 @@ QPushButton* CInputDlgBase::AddButton(const char* id, std::string_view cp932Text
 
 QComboBox* CInputDlgBase::AddColorBox(int left, int top, int width, int /*height*/) {
   auto* box = new QComboBox(this);
-  box->setObjectName(QStringLiteral("IDC_COLOR"));
+  box->setObjectName(IDC_COLOR);
   box->setLineEdit(new COneLineEdit(box));  // editable, in the program's one-line edit
   // The box must not second-guess what the user types: no completion from the list,
   // no item added or chosen on Enter (a typed "赤" stays "赤", not "red").
