@@ -70,7 +70,7 @@ int CMureloApp::Run(int argc, char** argv, std::function<void(CMainFrame&)> onSh
   int status = 0;
   {
     CMainFrame frame(*this, OptionsFromEnvironment());
-    frame.View().OnInitialUpdate();
+    frame.Conversation().OnInitialUpdate();
     frame.show();
 
     // Every way of ending runs the window's close steps: farewell, settings, page.

@@ -1,7 +1,7 @@
 // CSettings: the user's settings (handle name, colour, host, display-limit index) and
 // the settings file data.dat in the current directory. Standard C++ only. The
-// application object derives from it, so the rest of the program reads them as
-// theApp.m_strName and so on.
+// application object derives from it and lends it to the window, whose dialogs show
+// and change it.
 //
 // data.dat, as written (CP932 bytes, no quoting, no version):
 //   file  = colour LF name LF index        ; "%s\n%s\n%d", no LF after the index

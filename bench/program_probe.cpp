@@ -55,14 +55,14 @@ int main(int argc, char** argv) {
   const int64_t startNs = start ? std::atoll(start) : NowNs();
   murelo::CMureloApp app;
   return app.Run(argc, argv, [&app, startNs](murelo::CMainFrame& frame) {
-    frame.ChatView().DrawPending();
+    frame.PageView().DrawPending();
     frame.repaint();
     std::printf("startup_ms: %.1f ms\n", static_cast<double>(NowNs() - startNs) / 1e6);
     std::printf("rss_idle_mb: %.1f MB\n", ResidentMegabytes());
     murelo::CSettings& settings = app;
     settings.m_nLogLimitIndex = 3;
-    FillConversation(frame.View());
-    frame.ChatView().DrawPending();
+    FillConversation(frame.Conversation());
+    frame.PageView().DrawPending();
     frame.repaint();
     std::printf("rss_full_mb: %.1f MB\n", ResidentMegabytes());
     std::fflush(stdout);

@@ -21,7 +21,9 @@ namespace murelo {
 
 namespace {
 
-bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
+/// Whether a call that failed with error may simply be made again later: the socket was
+/// not ready, or a signal cut the call short.
+bool IsTransient(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
 void SetNoDelay(int fd) {
   const int on = 1;
@@ -39,7 +41,7 @@ ssize_t WriteSome(int fd, std::string_view bytes) {
       written += static_cast<size_t>(n);
     } else if (n < 0 && errno == EINTR) {
       continue;
-    } else if (n < 0 && WouldBlock(errno)) {
+    } else if (n < 0 && IsTransient(errno)) {
       break;
     } else {
       return -1;
@@ -134,7 +136,7 @@ class CClosingConnection {
         m_bPeerClosed = true;
         return true;
       }
-      return WouldBlock(errno);
+      return IsTransient(errno);
     }
   }
 
@@ -286,7 +288,7 @@ ssize_t CStreamSocket::Receive(char* buffer, size_t size) {
   if (!m_bCloseReported) m_readWatch->SetEnabled(true);
   if (n < 0) {
     m_nLastError = error;
-    if (!WouldBlock(error)) ReportCloseLater(error);
+    if (!IsTransient(error)) ReportCloseLater(error);
   }
   return n;
 }
@@ -352,7 +354,7 @@ void CStreamSocket::OnReadable() {
     OnReceive(0);
   } else if (n == 0) {
     ReportClose(0);
-  } else if (!WouldBlock(errno)) {
+  } else if (!IsTransient(errno)) {
     ReportClose(errno);
   }
 }

@@ -236,11 +236,11 @@ void AttackHost(CSuite& suite, int seconds) {
   const uint16_t port = test::FreePort();
   CSettings settings;
   CMainFrame frame(settings, {port, ""});
-  frame.View().OnInitialUpdate();
+  frame.Conversation().OnInitialUpdate();
   frame.show();
   test::AnswerConnectDialog(true, "host");
-  frame.View().OnConnectCmd();
-  suite.Check(frame.View().m_bServer, "the window hosts");
+  frame.Conversation().OnConnectCmd();
+  suite.Check(frame.Conversation().m_bServer, "the window hosts");
 
   const std::string timed = " " + std::to_string(port) + " " + std::to_string(seconds);
   suite.Attack("trickle of malformed (host)", "trickle" + timed, frame);
@@ -263,15 +263,15 @@ void AttackClient(CSuite& suite, int seconds) {
     const uint16_t port = test::FreePort();
     CSettings settings;
     CMainFrame frame(settings, {port, ""});
-    frame.View().OnInitialUpdate();
+    frame.Conversation().OnInitialUpdate();
     frame.show();
     suite.Attack(std::string(attack) + " (client)",
                  std::string(attack) + " " + std::to_string(port) + " " + std::to_string(seconds),
                  frame, [&] {
                    test::AnswerConnectDialog(false, "guest");
-                   frame.View().OnConnectCmd();
+                   frame.Conversation().OnConnectCmd();
                  });
-    suite.Check(!frame.View().m_bConnected, std::string(attack) + ": the host is gone");
+    suite.Check(!frame.Conversation().m_bConnected, std::string(attack) + ": the host is gone");
     frame.close();
   }
 }

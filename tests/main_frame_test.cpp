@@ -35,7 +35,7 @@ using test::WaitFor;
 
 class MainFrameTest : public testing::Test {
  protected:
-  MainFrameTest() { frame.View().OnInitialUpdate(); }
+  MainFrameTest() { frame.Conversation().OnInitialUpdate(); }
   ~MainFrameTest() override { CStreamSocket::FinishClosingConnections(500); }
 
   QAction* Item(std::string_view cp932Text) {
@@ -53,7 +53,7 @@ class MainFrameTest : public testing::Test {
   }
   void Host() {
     AnswerConnectDialog(true, "host");
-    frame.View().OnConnectCmd();
+    frame.Conversation().OnConnectCmd();
   }
   QLineEdit* InputEdit() { return frame.findChild<QLineEdit*>(IDC_INPUT_EDIT); }
 
@@ -94,7 +94,7 @@ TEST_F(MainFrameTest, MenuFollowsTheConnectionState) {
   EXPECT_FALSE(disconnect->isEnabled());
 
   RawPeer peer(port);
-  ASSERT_TRUE(WaitFor([&] { return frame.View().m_bConnected; }));
+  ASSERT_TRUE(WaitFor([&] { return frame.Conversation().m_bConnected; }));
   frame.UpdateMenus();
   EXPECT_FALSE(connect->isEnabled());
   EXPECT_TRUE(disconnect->isEnabled());
@@ -103,7 +103,7 @@ TEST_F(MainFrameTest, MenuFollowsTheConnectionState) {
   EXPECT_TRUE(InputEdit()->isEnabled());
 
   for (int i = 0; i < 120; ++i)
-    frame.View().ProcessMessage("e" + std::to_string(i) + "\n1.1.1.1\n");
+    frame.Conversation().ProcessMessage("e" + std::to_string(i) + "\n1.1.1.1\n");
   LimitItem("100")->trigger();
   frame.UpdateMenus();
   EXPECT_TRUE(LimitItem("100")->isChecked());
@@ -131,16 +131,16 @@ TEST_F(MainFrameTest, ClipboardKeysActOnTheInputEditWhereverTheFocusIs) {
   frame.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
   QApplication::clipboard()->setText("pasted");
-  frame.ChatView().setFocus();
-  QTest::keyClick(&frame.ChatView(), Qt::Key_V, Qt::ControlModifier);
+  frame.PageView().setFocus();
+  QTest::keyClick(&frame.PageView(), Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(frame.InputText(), "pasted");
-  EXPECT_TRUE(frame.ChatView().toPlainText().indexOf("pasted") < 0);
+  EXPECT_TRUE(frame.PageView().toPlainText().indexOf("pasted") < 0);
 }
 
 TEST_F(MainFrameTest, EnterSendsTheTypedLine) {
   Host();
   RawPeer peer(port);
-  ASSERT_TRUE(WaitFor([&] { return frame.View().m_bConnected; }));
+  ASSERT_TRUE(WaitFor([&] { return frame.Conversation().m_bConnected; }));
   frame.show();
   InputEdit()->setFocus();
   QTest::keyClicks(InputEdit(), "hello");
@@ -156,7 +156,7 @@ TEST_F(MainFrameTest, EnterSendsTheTypedLine) {
 TEST_F(MainFrameTest, ClosingSaysFarewellSavesTheSettingsAndRemovesThePage) {
   Host();
   RawPeer peer(port);
-  ASSERT_TRUE(WaitFor([&] { return frame.View().m_bConnected; }));
+  ASSERT_TRUE(WaitFor([&] { return frame.Conversation().m_bConnected; }));
   settings.m_nLogLimitIndex = 3;
   frame.close();
 

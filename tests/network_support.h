@@ -4,6 +4,7 @@
 #pragma once
 
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -19,8 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "core/message_catalog.h"
+#include "core/message_format.h"
 #include "core/murelo_view.h"
 #include "platform/event_loop.h"
+#include "platform/own_address.h"
 #include "test_support.h"
 
 namespace murelo::test {
@@ -252,6 +256,66 @@ class RawHost {
  private:
   int m_fd;
   uint16_t m_nPort = 0;
+};
+
+/// This machine's address, the sender line of the copies' own messages.
+inline const std::string& OwnIp() {
+  static const std::string address = FindOwnIpv4Address().value_or("127.0.0.1");
+  return address;
+}
+/// A chat line as the copy with this colour and name builds it.
+inline std::string ChatLine(const std::string& color, const std::string& name,
+                            const std::string& text) {
+  return FillFormat(kChatLineFormat, {color, name, text, OwnIp()});
+}
+inline std::string FirstLine(const std::string& message) {
+  return message.substr(0, message.find('\n'));
+}
+
+/// Copies of the chat view in one process, on a port and in page directories of their
+/// own: a server in red called "host" unless said otherwise, clients in blue.
+class LoopbackTest : public testing::Test {
+ protected:
+  ChatCopy& NewCopy(const std::string& directory = "") {
+    const std::string name = directory.empty() ? "copy" + std::to_string(copies.size()) : directory;
+    copies.push_back(std::make_unique<ChatCopy>(dir.path() / name, port));
+    return *copies.back();
+  }
+  ChatCopy& StartServer(const std::string& name = "host") {
+    ChatCopy& server = NewCopy();
+    server.Host(name, "red");
+    return server;
+  }
+  /// A client that has joined and whose own row has come back from the server.
+  ChatCopy& JoinClient(const std::string& name) {
+    ChatCopy& client = NewCopy();
+    client.Join(name, "blue");
+    EXPECT_TRUE(WaitFor([&] {
+      const std::vector<std::string> members = client.Members();
+      return client.view().m_bConnected &&
+             (members.size() == kMemberRows ||
+              std::count(members.begin(), members.end(), "blue/" + name) == 1);
+    })) << name;
+    return client;
+  }
+  static int SlotsInUse(ChatCopy& server) {
+    const auto& peers = server.view().m_Peers;
+    return static_cast<int>(std::count_if(peers.begin(), peers.end(),
+                                          [](const CPeerSocket& peer) { return peer.m_bInUse; }));
+  }
+  /// Says text from copy and waits until every one of everyone has logged it.
+  static void SayAndWait(ChatCopy& from, const std::string& name, const std::string& text,
+                         std::initializer_list<ChatCopy*> everyone) {
+    from.Say(text);
+    const std::string shown = FirstLine(ChatLine(from.view().m_strColor, name, text));
+    for (ChatCopy* copy : everyone) {
+      ASSERT_TRUE(WaitFor([&] { return copy->Logged(shown); })) << text;
+    }
+  }
+
+  ScopedTempDir dir;
+  const uint16_t port = FreePort();
+  std::vector<std::unique_ptr<ChatCopy>> copies;
 };
 
 }  // namespace murelo::test

@@ -14,58 +14,23 @@ namespace murelo {
 namespace {
 
 using test::ChatCopy;
+using test::ChatLine;
+using test::FirstLine;
+using test::OwnIp;
 using test::RawPeer;
 using test::Settle;
 using test::WaitFor;
 
-const std::string kOwnIp = FindOwnIpv4Address().value_or("127.0.0.1");
-
-std::string ChatLine(const std::string& color, const std::string& name, const std::string& text) {
-  return FillFormat(kChatLineFormat, {color, name, text, kOwnIp});
-}
-std::string FirstLine(const std::string& message) { return message.substr(0, message.find('\n')); }
-
-class NetworkTest : public testing::Test {
+class NetworkTest : public test::LoopbackTest {
  protected:
-  ChatCopy& NewCopy() {
-    const std::string name = "copy" + std::to_string(copies.size());
-    copies.push_back(std::make_unique<ChatCopy>(dir.path() / name, port));
-    return *copies.back();
-  }
-  ChatCopy& StartServer(const std::string& name = "host") {
-    ChatCopy& server = NewCopy();
-    server.Host(name, "red");
-    return server;
-  }
-  /// A client that has joined and whose own row has come back from the server.
-  ChatCopy& JoinClient(const std::string& name) {
-    ChatCopy& client = NewCopy();
-    client.Join(name, "blue");
-    EXPECT_TRUE(WaitFor([&] {
-      const std::vector<std::string> members = client.Members();
-      return client.view().m_bConnected &&
-             (members.size() == kMemberRows ||
-              std::count(members.begin(), members.end(), "blue/" + name) == 1);
-    })) << name;
-    return client;
-  }
-  int SlotsInUse(ChatCopy& server) {
-    return static_cast<int>(std::count_if(server.view().m_Peers.begin(),
-                                          server.view().m_Peers.end(),
-                                          [](const CPeerSocket& peer) { return peer.m_bInUse; }));
-  }
   static std::multiset<std::string> AsSet(const std::vector<std::string>& members) {
     return {members.begin(), members.end()};
   }
-
-  test::ScopedTempDir dir;
-  const uint16_t port = test::FreePort();
-  std::vector<std::unique_ptr<ChatCopy>> copies;
 };
 
 TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused) {
   ChatCopy& server = StartServer();
-  EXPECT_TRUE(server.Logged(FirstLine(FillFormat(kHostingNoticeFormat, {kOwnIp, kOwnIp})) +
+  EXPECT_TRUE(server.Logged(FirstLine(FillFormat(kHostingNoticeFormat, {OwnIp(), OwnIp()})) +
                             "</br></br></BR>"));
   EXPECT_FALSE(server.view().m_bConnected);
 
@@ -96,8 +61,8 @@ TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused)
 
   ChatCopy& late = NewCopy();
   late.Join("late");
-  ASSERT_TRUE(
-      WaitFor([&] { return late.Logged(FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp}))); }));
+  ASSERT_TRUE(WaitFor(
+      [&] { return late.Logged(FirstLine(FillFormat(kHostLostNoticeFormat, {OwnIp()}))); }));
   EXPECT_FALSE(late.view().m_bConnected);
   EXPECT_EQ(server.host().boxes.size(), 2u);
 
@@ -182,8 +147,8 @@ TEST_F(NetworkTest, ClientLeavingIsSeenByAllAndFreesItsSlot) {
   EXPECT_FALSE(a.host().inputEnabled);
   EXPECT_EQ(a.LogHtml().back(), FirstLine(std::string(kDisconnectedNotice)));
 
-  const std::string leave = FirstLine(FillFormat(kLeaveNoticeFormat, {"blue", "a", kOwnIp}));
-  const std::string clientLeft = FirstLine(FillFormat(kClientLeftNoticeFormat, {kOwnIp}));
+  const std::string leave = FirstLine(FillFormat(kLeaveNoticeFormat, {"blue", "a", OwnIp()}));
+  const std::string clientLeft = FirstLine(FillFormat(kClientLeftNoticeFormat, {OwnIp()}));
   ASSERT_TRUE(WaitFor([&] { return server.Logged(clientLeft) && b.Logged(leave); }));
   EXPECT_TRUE(server.Logged(leave));
   EXPECT_EQ(SlotsInUse(server), 1);
@@ -218,11 +183,11 @@ TEST_F(NetworkTest, ServerLeavingSaysFarewellToEveryClient) {
   // The farewell reaches a peer before its connection ends.
   const std::string farewell =
       EncodeMessage("\ndel\nred\nhost\n") +
-      EncodeMessage(FillFormat(kLeaveNoticeFormat, {"red", "host", kOwnIp}));
+      EncodeMessage(FillFormat(kLeaveNoticeFormat, {"red", "host", OwnIp()}));
   ASSERT_TRUE(raw.ReadUntil([&](const std::string&) { return raw.closed; }));
   EXPECT_TRUE(raw.received.ends_with(farewell));
-  const std::string leave = FirstLine(FillFormat(kLeaveNoticeFormat, {"red", "host", kOwnIp}));
-  const std::string hostLost = FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp}));
+  const std::string leave = FirstLine(FillFormat(kLeaveNoticeFormat, {"red", "host", OwnIp()}));
+  const std::string hostLost = FirstLine(FillFormat(kHostLostNoticeFormat, {OwnIp()}));
   for (ChatCopy* client : {&a, &b}) {
     ASSERT_TRUE(WaitFor([&] { return client->Logged(hostLost); }));
     const std::vector<std::string> log = client->LogHtml();
@@ -322,7 +287,7 @@ TEST_F(NetworkTest, ConnectionsEndingWithAResetAreClosedToo) {
   close(accepted);
   close(listener);
   ASSERT_TRUE(WaitFor([&] { return !client.view().m_bConnected; }));
-  EXPECT_TRUE(client.Logged(FirstLine(FillFormat(kHostLostNoticeFormat, {kOwnIp}))));
+  EXPECT_TRUE(client.Logged(FirstLine(FillFormat(kHostLostNoticeFormat, {OwnIp()}))));
   EXPECT_FALSE(client.host().inputEnabled);
 }
 

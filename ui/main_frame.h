@@ -31,9 +31,11 @@ class CMainFrame : public QMainWindow, public CViewHost {
   explicit CMainFrame(CSettings& settings, CViewOptions options = {});
   ~CMainFrame() override;
 
-  CMureloView& View() { return *m_view; }
+  /// The conversation: its state and every chat operation.
+  CMureloView& Conversation() { return *m_view; }
   CInputBar& InputBar() { return *m_wndInputBar; }
-  CChatBrowser& ChatView() { return *m_wndView; }
+  /// The widget that shows the page file the conversation writes.
+  CChatBrowser& PageView() { return *m_wndView; }
 
   /// Enables and checks every menu item for the state of the conversation, as is
   /// done each time a menu opens.
