@@ -42,10 +42,10 @@ void CMureloView::ResetMembers() {
   m_Members[0] = {1, m_strName, m_strColor};
 }
 
-void CMureloView::ProcessMessage(std::string text) {
+void CMureloView::ProcessMessage(const std::string& text) {
   m_host.MessageArrived(text);
   LineTable lines;
-  const int count = SplitLines(lines, std::move(text));
+  const int count = SplitLines(lines, text);
   // All three handlers always run; at most one can claim the message.
   const int handled = HandleAddCommand(lines, count) + HandleDelCommand(lines, count) +
                       HandleChangeCommand(lines, count);
@@ -57,7 +57,7 @@ void CMureloView::ProcessMessage(std::string text) {
   RequestPageWrite();
 }
 
-int CMureloView::SplitLines(LineTable& lines, std::string text) {
+int CMureloView::SplitLines(LineTable& lines, const std::string& text) {
   const int count = SplitMessageLines(text, lines);
   // Once per message, not once per surplus line: a peer could otherwise stack a
   // thousand boxes on every copy with one message of line feeds.

@@ -51,12 +51,12 @@ class CMureloView {
   /// Interprets one decoded message: commands update the participant table, a clear
   /// request removes its sender's entries, anything else is logged; then the page is
   /// brought up to date.
-  void ProcessMessage(std::string text);
+  void ProcessMessage(const std::string& text);
 
   /// Splits text into lines (see SplitMessageLines) and returns the count. A message
   /// of more than ten lines is malformed: the user is told once, and it is still
   /// counted and stored.
-  int SplitLines(LineTable& lines, std::string text);
+  int SplitLines(LineTable& lines, const std::string& text);
 
   /// Each returns 1 when the lines are its command (whether or not a row changed),
   /// else 0 and changes nothing.
@@ -81,7 +81,7 @@ class CMureloView {
 
   /// Sends text to everyone: a server interprets it and sends it to every client, a
   /// client sends it to the server, which relays it back to all.
-  void Broadcast(std::string text);
+  void Broadcast(const std::string& text);
 
   /// Reads what slot index has received and interprets (client) or relays (server)
   /// every message it completes.

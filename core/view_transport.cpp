@@ -13,13 +13,13 @@ namespace {
 constexpr size_t kReadChunk = 65536;
 }  // namespace
 
-void CMureloView::Broadcast(std::string text) {
+void CMureloView::Broadcast(const std::string& text) {
   const std::string wire = EncodeMessage(text);
   if (!m_bServer) {
     m_Peers[0].Send(wire);
     return;
   }
-  ProcessMessage(std::move(text));
+  ProcessMessage(text);
   for (CPeerSocket& peer : m_Peers) {
     if (peer.m_bInUse) peer.Send(wire);
   }
@@ -39,11 +39,11 @@ void CMureloView::HandleReceive(int index) {
   // Boxes tell which read their messages came in (see ShowPeerBox); a nested read
   // inside a box hands the mark back when it is done.
   const uint64_t outerRead = std::exchange(m_nCurrentRead, ++m_nReads);
-  for (std::string& message : messages) {
+  for (const std::string& message : messages) {
     if (m_bServer) {
-      Broadcast(std::move(message));
+      Broadcast(message);
     } else {
-      ProcessMessage(std::move(message));
+      ProcessMessage(message);
     }
   }
   m_nCurrentRead = outerRead;

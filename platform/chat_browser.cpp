@@ -25,8 +25,10 @@
 #include <vector>
 
 #include "platform/cp932.h"
+#include "platform/entry_diff.h"
 #include "platform/inline_markup.h"
 #include "platform/japanese_font.h"
+#include "platform/markup_check.h"
 #include "platform/page_segments.h"
 
 namespace murelo {

@@ -18,7 +18,7 @@
 // of several messages handled in one turn are drawn once, with the newest. A chat page
 // that differs from the one on show by a few entries (a new message at the top, the
 // oldest gone at the bottom, the participants line) is changed in place; every other
-// page is parsed afresh. Both ways give the same document (page_segments.h says when
+// page is parsed afresh. Both ways give the same document (markup_check.h says when
 // that holds).
 //
 // User-interface thread only.

@@ -29,7 +29,9 @@ struct Converters {
   Converters(const Converters&) = delete;
   Converters& operator=(const Converters&) = delete;
 
-  static inline const iconv_t kInvalid = reinterpret_cast<iconv_t>(-1);
+  // iconv_open's own way of saying it failed.
+  static inline const iconv_t kInvalid =
+      reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
   iconv_t toUtf8;
   iconv_t fromUcs4;
 };

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/page_segments.h"
+#include "platform/markup_check.h"
 
 namespace murelo {
 

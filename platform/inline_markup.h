@@ -15,7 +15,7 @@ namespace murelo {
 
 /// html as the chat view draws it, always markup that IsSelfContainedMarkup takes:
 /// html itself when it already is (every ordinary chat line), otherwise html rewritten
-/// as text with its inline elements (page_segments.cpp lists them) and their permitted
+/// as text with its inline elements (markup_check.cpp lists them) and their permitted
 /// attributes, nested at most 32 deep. Elements that would start a block, a list item,
 /// a table or one of its rows become one line break; table cells a space; comments and
 /// the content of head, script, style and title elements are left out; every other
