@@ -176,6 +176,65 @@ qreal BlockTop(const QTextDocument& document, int number) {
   return document.documentLayout()->blockBoundingRect(document.findBlockByNumber(number)).top();
 }
 
+/// The entry at the top of a view scrolled down to value, and how far into it: a reader
+/// scrolled down keeps that entry where it is, while at the top the newest stay in view.
+struct CScrollAnchor {
+  int nEntry = -1;
+  qreal dOffset = 0;
+};
+
+CScrollAnchor FindScrollAnchor(const QTextDocument& doc, const std::vector<int>& firstBlocks,
+                               int value) {
+  CScrollAnchor anchor;
+  if (value <= 0) return anchor;
+  const auto below = std::upper_bound(firstBlocks.begin(), firstBlocks.end(), qreal(value),
+                                      [&](qreal y, int block) { return y < BlockTop(doc, block); });
+  anchor.nEntry = static_cast<int>(below - firstBlocks.begin()) - 1;
+  if (anchor.nEntry >= 0) anchor.dOffset = value - BlockTop(doc, firstBlocks[anchor.nEntry]);
+  return anchor;
+}
+
+/// Puts the added entries' blocks in the places of the entries that went. From the
+/// bottom up, so the block numbers above each change still hold; each change is its own
+/// edit block, since one for all would have the layout redo everything between.
+void ReplaceEntries(QTextDocument& doc, const std::vector<int>& firstBlocks,
+                    const std::vector<CEntryHunk>& hunks,
+                    const std::vector<std::vector<CBlockContent>>& entryBlocks) {
+  const int oldCount = static_cast<int>(firstBlocks.size());
+  int nextAdded = static_cast<int>(entryBlocks.size());
+  for (auto hunk = hunks.rbegin(); hunk != hunks.rend(); ++hunk) {
+    const int first = hunk->nOldBegin < oldCount ? firstBlocks[hunk->nOldBegin] : doc.blockCount();
+    const int end = hunk->nOldEnd < oldCount ? firstBlocks[hunk->nOldEnd] : doc.blockCount();
+    QTextCursor cursor(&doc);
+    cursor.beginEditBlock();
+    cursor.setPosition(BlockEnd(doc, first - 1));
+    if (end > first) {
+      cursor.setPosition(BlockEnd(doc, end - 1), QTextCursor::KeepAnchor);
+      cursor.removeSelectedText();
+    }
+    nextAdded -= hunk->nNewEnd - hunk->nNewBegin;
+    for (int k = nextAdded; k < nextAdded + hunk->nNewEnd - hunk->nNewBegin; ++k) {
+      InsertBlocks(cursor, entryBlocks[k]);
+    }
+    cursor.endEditBlock();
+  }
+}
+
+/// The participants own the document's first block, which cannot be removed: empties it,
+/// gives it the new formats and text, and adds any further blocks after it.
+void ReplaceMembers(QTextDocument& doc, int firstEntryBlock,
+                    const std::vector<CBlockContent>& memberBlocks) {
+  QTextCursor cursor(&doc);
+  cursor.beginEditBlock();
+  cursor.setPosition(BlockEnd(doc, firstEntryBlock - 1), QTextCursor::KeepAnchor);
+  cursor.removeSelectedText();
+  cursor.setBlockFormat(memberBlocks.front().format);
+  cursor.setBlockCharFormat(memberBlocks.front().charFormat);
+  InsertRuns(cursor, memberBlocks.front());
+  InsertBlocks(cursor, std::span(memberBlocks).subspan(1));
+  cursor.endEditBlock();
+}
+
 void OpenWithDesktop(const QUrl& url) { QDesktopServices::openUrl(url); }
 
 /// A piece of a chat page as the view draws it.
@@ -289,106 +348,84 @@ bool CChatBrowser::CanChangeInPlace(const std::string& page, const QString& text
 // their blocks copied into the page on show with their exact formats, in the places of
 // the entries that went; entries that stay are not touched. Any doubt (a page on show
 // not drawn in such pieces, a block Qt made in some other shape) ends in a full draw.
+/// What an in-place draw changes, worked out before the page on show is touched.
+struct CChatBrowser::CInPlaceDraw {
+  TPageSegments<std::string_view> shown;  // into m_strDrawn
+  TPageSegments<std::string_view> next;   // into the page being drawn
+  std::vector<CEntryHunk> hunks;
+  std::vector<int> newIndexOfOld;
+  bool bMembersChanged = false;
+  std::vector<CBlockContent> memberBlocks;              // when bMembersChanged
+  std::vector<std::vector<CBlockContent>> entryBlocks;  // each added entry's, in page order
+};
+
 bool CChatBrowser::DrawInPlace(const std::string& page) {
   if (!m_bDrawnInPieces) return false;
+  std::optional<CInPlaceDraw> draw = PlanInPlaceDraw(page);
+  if (!draw || !ParseAddedPieces(*draw)) return false;
+  QTextDocument& doc = *document();
+  std::vector<int> firstBlocks;
+  if (!FindEntryBlocks(doc, draw->shown.entries.size(), firstBlocks)) return false;
+  const CScrollAnchor anchor = FindScrollAnchor(doc, firstBlocks, verticalScrollBar()->value());
+  ReplaceEntries(doc, firstBlocks, draw->hunks, draw->entryBlocks);
+  if (draw->bMembersChanged) ReplaceMembers(doc, firstBlocks.front(), draw->memberBlocks);
+  if (!FindEntryBlocks(doc, draw->next.entries.size(), firstBlocks)) {
+    return false;  // cannot happen; if it did, a full draw replaces what was built
+  }
+  if (anchor.nEntry >= 0 && draw->newIndexOfOld[anchor.nEntry] >= 0) {
+    const qreal top = BlockTop(doc, firstBlocks[draw->newIndexOfOld[anchor.nEntry]]);
+    SyncScrollRange();
+    verticalScrollBar()->setValue(static_cast<int>(std::lround(top + anchor.dOffset)));
+  }
+  return true;
+}
+
+std::optional<CChatBrowser::CInPlaceDraw> CChatBrowser::PlanInPlaceDraw(
+    const std::string& page) const {
   const auto shown = SplitChatPage(m_strDrawn);
   const auto next = SplitChatPage(page);
   if (!shown || !next || next->head != shown->head || shown->entries.empty() ||
       next->entries.empty()) {
-    return false;
+    return std::nullopt;
   }
-  std::vector<int> newIndexOfOld;
-  const auto hunks = DiffEntries(shown->entries, next->entries, newIndexOfOld);
-  if (!hunks) return false;
+  CInPlaceDraw draw;
+  draw.shown = *shown;
+  draw.next = *next;
+  auto hunks = DiffEntries(shown->entries, next->entries, draw.newIndexOfOld);
+  if (!hunks) return std::nullopt;
+  draw.hunks = std::move(*hunks);
   int added = 0;
-  for (const CEntryHunk& hunk : *hunks) added += hunk.nNewEnd - hunk.nNewBegin;
-  if (added > kMaxEntriesInPlace) return false;
-  const bool membersChanged = next->members != shown->members;
+  for (const CEntryHunk& hunk : draw.hunks) added += hunk.nNewEnd - hunk.nNewBegin;
+  if (added > kMaxEntriesInPlace) return std::nullopt;
+  draw.entryBlocks.resize(static_cast<size_t>(added));
+  draw.bMembersChanged = next->members != shown->members;
+  return draw;
+}
 
-  // Parse the participants line and the added entries, in page order, after the head.
-  const QString members = DrawnPiece(next->members);
-  QString html = ToQString(next->head) + members + u'\n';
-  for (const CEntryHunk& hunk : *hunks) {
+bool CChatBrowser::ParseAddedPieces(CInPlaceDraw& draw) {
+  // The participants line and the added entries, in page order, after the head.
+  QString html = ToQString(draw.next.head) + DrawnPiece(draw.next.members) + u'\n';
+  for (const CEntryHunk& hunk : draw.hunks) {
     for (int j = hunk.nNewBegin; j < hunk.nNewEnd; ++j) {
       html += QStringLiteral("<hr>");
-      html += DrawnPiece(next->entries[j]);
+      html += DrawnPiece(draw.next.entries[j]);
       html += u'\n';
     }
   }
   m_pScratch->setDefaultFont(document()->defaultFont());
   m_pScratch->setHtml(html);
+  const size_t added = draw.entryBlocks.size();
   std::vector<int> scratchFirst;
-  if (!FindEntryBlocks(*m_pScratch, static_cast<size_t>(added), scratchFirst)) return false;
+  if (!FindEntryBlocks(*m_pScratch, added, scratchFirst)) return false;
   const int scratchBlocks = m_pScratch->blockCount();
-  std::vector<CBlockContent> memberBlocks;
-  if (membersChanged &&
-      !ReadBlocks(*m_pScratch, 0, added > 0 ? scratchFirst.front() : scratchBlocks, memberBlocks)) {
+  if (draw.bMembersChanged &&
+      !ReadBlocks(*m_pScratch, 0, added > 0 ? scratchFirst.front() : scratchBlocks,
+                  draw.memberBlocks)) {
     return false;
   }
-  std::vector<std::vector<CBlockContent>> entryBlocks(static_cast<size_t>(added));
-  for (int k = 0; k < added; ++k) {
+  for (size_t k = 0; k < added; ++k) {
     const int end = k + 1 < added ? scratchFirst[k + 1] : scratchBlocks;
-    if (!ReadBlocks(*m_pScratch, scratchFirst[k], end, entryBlocks[k])) return false;
-  }
-
-  QTextDocument& doc = *document();
-  std::vector<int> firstBlocks;
-  if (!FindEntryBlocks(doc, shown->entries.size(), firstBlocks)) return false;
-  const int oldCount = static_cast<int>(shown->entries.size());
-
-  // A reader scrolled down keeps the entry at the top of the view where it is; at the
-  // top, the newest entries stay in view.
-  const int value = verticalScrollBar()->value();
-  int anchor = -1;
-  qreal anchorOffset = 0;
-  if (value > 0) {
-    const auto below =
-        std::upper_bound(firstBlocks.begin(), firstBlocks.end(), qreal(value),
-                         [&](qreal y, int block) { return y < BlockTop(doc, block); });
-    anchor = static_cast<int>(below - firstBlocks.begin()) - 1;
-    if (anchor >= 0) anchorOffset = value - BlockTop(doc, firstBlocks[anchor]);
-  }
-
-  // From the bottom up, so the block numbers above each change still hold. Each change
-  // is its own edit block: one for all would have the layout redo everything between.
-  int nextAdded = added;
-  for (auto hunk = hunks->rbegin(); hunk != hunks->rend(); ++hunk) {
-    const int first = hunk->nOldBegin < oldCount ? firstBlocks[hunk->nOldBegin] : doc.blockCount();
-    const int end = hunk->nOldEnd < oldCount ? firstBlocks[hunk->nOldEnd] : doc.blockCount();
-    QTextCursor cursor(&doc);
-    cursor.beginEditBlock();
-    cursor.setPosition(BlockEnd(doc, first - 1));
-    if (end > first) {
-      cursor.setPosition(BlockEnd(doc, end - 1), QTextCursor::KeepAnchor);
-      cursor.removeSelectedText();
-    }
-    nextAdded -= hunk->nNewEnd - hunk->nNewBegin;
-    for (int k = nextAdded; k < nextAdded + hunk->nNewEnd - hunk->nNewBegin; ++k) {
-      InsertBlocks(cursor, entryBlocks[k]);
-    }
-    cursor.endEditBlock();
-  }
-  if (membersChanged) {
-    // The participants own the document's first block, which cannot be removed: empty
-    // it, give it the new formats and text, and add any further blocks after it.
-    QTextCursor cursor(&doc);
-    cursor.beginEditBlock();
-    cursor.setPosition(BlockEnd(doc, firstBlocks.front() - 1), QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    cursor.setBlockFormat(memberBlocks.front().format);
-    cursor.setBlockCharFormat(memberBlocks.front().charFormat);
-    InsertRuns(cursor, memberBlocks.front());
-    InsertBlocks(cursor, std::span(memberBlocks).subspan(1));
-    cursor.endEditBlock();
-  }
-
-  if (!FindEntryBlocks(doc, next->entries.size(), firstBlocks)) {
-    return false;  // cannot happen; if it did, a full draw replaces what was built
-  }
-  if (anchor >= 0 && newIndexOfOld[anchor] >= 0) {
-    const qreal top = BlockTop(doc, firstBlocks[newIndexOfOld[anchor]]);
-    SyncScrollRange();
-    verticalScrollBar()->setValue(static_cast<int>(std::lround(top + anchorOffset)));
+    if (!ReadBlocks(*m_pScratch, scratchFirst[k], end, draw.entryBlocks[k])) return false;
   }
   return true;
 }

@@ -29,6 +29,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QTextDocument;
@@ -76,7 +77,15 @@ class CChatBrowser : public QTextBrowser {
 
   void Draw(std::string page);
   void DrawInFull(const std::string& page);
+  /// Changes the page on show into page where it differs; false, the page on show
+  /// untouched or to be drawn in full, when that cannot be done exactly.
   bool DrawInPlace(const std::string& page);
+  /// The entries and participants that differ from the page on show, when page is a
+  /// chat page close enough to it.
+  std::optional<CInPlaceDraw> PlanInPlaceDraw(const std::string& page) const;
+  /// Parses the participants line and the added entries on their own; false when Qt
+  /// made of them blocks that cannot be copied exactly.
+  bool ParseAddedPieces(CInPlaceDraw& draw);
   /// Whether page, just drawn in full, is a chat page that can be changed in place.
   bool CanChangeInPlace(const std::string& page, const QString& text) const;
   /// Tells the scroll bars the document's full height now rather than on a later turn.
