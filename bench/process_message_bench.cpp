@@ -11,25 +11,11 @@
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
+#include "tests/test_support.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class SilentHost : public murelo::CViewHost {
- public:
-  void MessageBox(std::string_view) override {}
-  void Navigate(const std::string&) override {}
-  int LogLimitIndex() const override { return 3; }
-  void EnableInput(bool) override {}
-  void LoadSettings() override {}
-  bool RunConnectDialog(murelo::CConnectChoice&) override { return false; }
-  bool RunNameColorDialog(murelo::CNameColorChoice&) override { return false; }
-  std::string InputText() const override { return {}; }
-  void SetInputText(std::string_view) override {}
-  // At once, so each measured ProcessMessage includes its page write.
-  void PostTask(std::function<void()> task) override { task(); }
-};
 
 double Percentile(std::vector<double> samples, double fraction) {
   std::sort(samples.begin(), samples.end());
@@ -47,7 +33,7 @@ int main() {
   std::filesystem::create_directories(dir);
   std::filesystem::current_path(dir);
 
-  SilentHost host;
+  murelo::test::CTestHost host;  // no event loop: each page write runs within its message
   murelo::CMureloView view(host);
   // Japanese chat text of a typical length.
   const std::string typed =

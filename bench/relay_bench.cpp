@@ -32,6 +32,7 @@
 #include "core/wire_format.h"
 #include "platform/event_loop.h"
 #include "platform/qt_event_loop.h"
+#include "tests/test_support.h"
 
 namespace {
 
@@ -48,23 +49,6 @@ int64_t NowNs() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
       .count();
 }
-
-class BenchHost : public CViewHost {
- public:
-  void MessageBox(std::string_view) override {}
-  void Navigate(const std::string&) override {}
-  int LogLimitIndex() const override { return 3; }
-  void EnableInput(bool) override {}
-  void LoadSettings() override {}
-  bool RunConnectDialog(murelo::CConnectChoice& choice) override {
-    choice = {true, "red", "host", ""};
-    return true;
-  }
-  bool RunNameColorDialog(murelo::CNameColorChoice&) override { return false; }
-  std::string InputText() const override { return {}; }
-  void SetInputText(std::string_view) override {}
-  void PostTask(std::function<void()> task) override { murelo::EventLoop().Post(std::move(task)); }
-};
 
 int ConnectTo(uint16_t port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -223,25 +207,14 @@ class ClientFleet {
   std::vector<double>* m_latencies = nullptr;
 };
 
-uint16_t FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 FleetResult RunProgramRelay(int argc, char** argv) {
   QCoreApplication application(argc, argv);
   murelo::CQtEventLoop loop;
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "murelo-relay-bench";
   std::filesystem::create_directories(dir);
-  BenchHost host;
-  const uint16_t port = FreePort();
+  murelo::test::CTestHost host;
+  host.connectChoice = murelo::CConnectChoice{true, "red", "host", ""};
+  const uint16_t port = murelo::test::FreePort();
   FleetResult result;
   {
     murelo::CMureloView view(host, {port, dir.string()});
@@ -271,7 +244,7 @@ FleetResult RunProgramRelay(int argc, char** argv) {
 
 /// The same framing relayed with nothing else done: the limit of this machine.
 double RunBareRelay() {
-  const uint16_t port = FreePort();
+  const uint16_t port = murelo::test::FreePort();
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in address{};
   address.sin_family = AF_INET;

@@ -46,6 +46,7 @@
 #include "core/wire_format.h"
 #include "fuzz_support.h"
 #include "poll_event_loop.h"
+#include "tests/test_support.h"
 #include "ui/page_writer.h"
 
 namespace murelo::fuzz {
@@ -55,42 +56,14 @@ constexpr int kHangMs = 3000;
 
 void DeliverNext();
 
-/// The window around the view, as a user who answers every box at once.
-class CFuzzHost : public CViewHost {
- public:
-  void MessageBox(std::string_view text) override {
-    // The peer goes on sending while the box is open; the box's loop takes it.
-    m_nDeepestBox = std::max(m_nDeepestBox, ++m_nBoxDepth);
-    for (int i = 0; i < m_nReadsWhileOpen; ++i) DeliverNext();
-    --m_nBoxDepth;
-    if (text == kBoxMalformedText)
-      ++m_nMalformedBoxes;
-    else
-      ++m_nOtherBoxes;
-  }
-  void Navigate(const std::string&) override {}
-  int LogLimitIndex() const override { return 3; }
-  void EnableInput(bool) override {}
-  void LoadSettings() override {}
-  bool RunConnectDialog(CConnectChoice& choice) override {
-    choice = m_choice;
-    return true;
-  }
-  bool RunNameColorDialog(CNameColorChoice&) override { return false; }
-  std::string InputText() const override { return {}; }
-  void SetInputText(std::string_view) override {}
-  void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
-
-  void MessageArrived(std::string_view text) override { m_arrived.emplace_back(text); }
-
-  CConnectChoice m_choice;
-  std::vector<std::string> m_arrived;  // every text the view interpreted, in order
-  int m_nReadsWhileOpen = 0;
-  int m_nMalformedBoxes = 0;
-  int m_nOtherBoxes = 0;
-  int m_nBoxDepth = 0;
-  int m_nDeepestBox = 0;
-};
+/// The window around the view: the peer goes on sending while a box is open, and the
+/// box's loop takes readsWhileOpen of its reads.
+void HoldBoxes(test::CTestHost& host, int readsWhileOpen) {
+  host.recordMessages = true;
+  host.onMessageBox = [readsWhileOpen](std::string_view) {
+    for (int i = 0; i < readsWhileOpen; ++i) DeliverNext();
+  };
+}
 
 /// The messages in wire bytes, read straight from the format's definition: decode,
 /// cut at every byte that decodes to 0x00, keep the texts of 1 to 1023 bytes that a
@@ -279,7 +252,7 @@ void Deliver(int fd, std::string_view wire, uint8_t header) {
   g_delivery = {};
 }
 
-void CheckFinalState(const CMureloView& view, const CFuzzHost& host,
+void CheckFinalState(const CMureloView& view, const test::CTestHost& host,
                      const std::vector<std::string>& expected) {
   int malformed = 0;
   LineTable lines;
@@ -288,10 +261,11 @@ void CheckFinalState(const CMureloView& view, const CFuzzHost& host,
   }
   // One box answers for all that had arrived when it was dismissed, and none opens in
   // another.
-  FUZZ_CHECK(host.m_nMalformedBoxes <= malformed);
-  FUZZ_CHECK((host.m_nMalformedBoxes > 0) == (malformed > 0));
-  FUZZ_CHECK(host.m_nDeepestBox <= 1);
-  FUZZ_CHECK(host.m_nOtherBoxes == 0);
+  const auto malformedBoxes = std::count(host.boxes.begin(), host.boxes.end(), kBoxMalformedText);
+  FUZZ_CHECK(malformedBoxes <= malformed);
+  FUZZ_CHECK((malformedBoxes > 0) == (malformed > 0));
+  FUZZ_CHECK(host.maxBoxDepth <= 1);
+  FUZZ_CHECK(malformedBoxes == static_cast<long>(host.boxes.size()));
   FUZZ_CHECK(view.m_Log.Count() >= 0 && view.m_Log.Count() <= kLogCapacity);
 
   TurnUntilIdle();
@@ -335,9 +309,9 @@ std::string FirstLine(std::string_view text) {
 void RunServer(std::string_view wire, uint8_t header, uint8_t options,
                const std::vector<std::string>& expected) {
   const int readsWhileOpen = options & 3;
-  CFuzzHost host;
-  host.m_nReadsWhileOpen = readsWhileOpen;
-  host.m_choice = {true, "red", "host", ""};
+  test::CTestHost host;
+  HoldBoxes(host, readsWhileOpen);
+  host.connectChoice = CConnectChoice{true, "red", "host", ""};
   CMureloView view(host, {World().serverPort, ""});
   view.OnInitialUpdate();
   view.OnConnectCmd();
@@ -345,11 +319,11 @@ void RunServer(std::string_view wire, uint8_t header, uint8_t options,
 
   const int peer = ConnectPeer(World().serverPort);
   TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 1; });
-  const size_t before = host.m_arrived.size();  // the hosting and accepted notices
+  const size_t before = host.messages.size();  // the hosting and accepted notices
 
   Deliver(peer, wire, header);
   // A read the kernel had not yet handed over during its turn is taken now.
-  TurnUntil([&] { return host.m_arrived.size() >= before + expected.size(); });
+  TurnUntil([&] { return host.messages.size() >= before + expected.size(); });
   std::vector<std::string> relayed;
   if (options & 4) {
     // The host's user leaves: farewell, then the server closes first.
@@ -361,7 +335,7 @@ void RunServer(std::string_view wire, uint8_t header, uint8_t options,
     FUZZ_CHECK(relayed[relayed.size() - 2] == "\ndel\nred\nhost\n");
     FUZZ_CHECK(relayed.back() == FillFormat(kLeaveNoticeFormat, {"red", "host", view.m_szOwnIp}));
     relayed.resize(relayed.size() - 2);
-    FUZZ_CHECK(host.m_arrived.size() == before + expected.size() + 3);  // del, leave, notice
+    FUZZ_CHECK(host.messages.size() == before + expected.size() + 3);  // del, leave, notice
     FUZZ_CHECK(view.m_Log[view.m_Log.Count() - 1].strHtml == FirstLine(kDisconnectedNotice));
   } else {
     // The peer resets the connection once the server has relayed all it took.
@@ -374,11 +348,11 @@ void RunServer(std::string_view wire, uint8_t header, uint8_t options,
     TurnUntil([&] { return view.m_Peers[kPeerSlots - 1].m_bInUse == 0; });
     FUZZ_CHECK(!view.m_bConnected);
     relayed = Messages(received);
-    FUZZ_CHECK(host.m_arrived.size() == before + expected.size());  // no notice for the last
+    FUZZ_CHECK(host.messages.size() == before + expected.size());  // no notice for the last
   }
   // The server interpreted and relayed every message it took, after the snapshot.
-  CheckTaken({host.m_arrived.begin() + static_cast<long>(before),
-              host.m_arrived.begin() + static_cast<long>(before + expected.size())},
+  CheckTaken({host.messages.begin() + static_cast<long>(before),
+              host.messages.begin() + static_cast<long>(before + expected.size())},
              expected, readsWhileOpen);
   FUZZ_CHECK(!relayed.empty() && relayed.front() == "\nadd\nred\nhost\n");
   relayed.erase(relayed.begin());
@@ -390,9 +364,9 @@ void RunServer(std::string_view wire, uint8_t header, uint8_t options,
 void RunClient(std::string_view wire, uint8_t header, uint8_t options,
                const std::vector<std::string>& expected) {
   const int readsWhileOpen = options & 3;
-  CFuzzHost host;
-  host.m_nReadsWhileOpen = readsWhileOpen;
-  host.m_choice = {false, "blue", "guest", "127.0.0.1"};
+  test::CTestHost host;
+  HoldBoxes(host, readsWhileOpen);
+  host.connectChoice = CConnectChoice{false, "blue", "guest", "127.0.0.1"};
   CMureloView view(host, {World().hostPort, ""});
   view.OnInitialUpdate();
   view.OnConnectCmd();
@@ -410,11 +384,11 @@ void RunClient(std::string_view wire, uint8_t header, uint8_t options,
   FUZZ_CHECK(peer >= 0);
   SendAtOnce(peer);
   TurnUntil([&] { return view.m_bConnected; });
-  FUZZ_CHECK(host.m_arrived.size() == 1);  // the connected notice
+  FUZZ_CHECK(host.messages.size() == 1);  // the connected notice
 
   Deliver(peer, wire, header);
-  TurnUntil([&] { return host.m_arrived.size() >= 1 + expected.size(); });
-  CheckTaken({host.m_arrived.begin() + 1, host.m_arrived.end()}, expected, readsWhileOpen);
+  TurnUntil([&] { return host.messages.size() >= 1 + expected.size(); });
+  CheckTaken({host.messages.begin() + 1, host.messages.end()}, expected, readsWhileOpen);
   if (options & 4) {
     // The user leaves: farewell, then the client closes first.
     view.OnDisconnectCmd();
@@ -432,7 +406,7 @@ void RunClient(std::string_view wire, uint8_t header, uint8_t options,
     // The end of the connection is the newest entry.
     FUZZ_CHECK(view.m_Log[view.m_Log.Count() - 1].strHtml == FirstLine(kHostLostNoticeFormat));
   }
-  FUZZ_CHECK(host.m_arrived.size() == 2 + expected.size());
+  FUZZ_CHECK(host.messages.size() == 2 + expected.size());
 
   CheckFinalState(view, host, expected);
 }

@@ -103,7 +103,7 @@ TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
   for (int i = 0; i < kBurst; ++i) burst += EncodeMessage("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
 
   auto trickle = [&](RawPeer& attacker, ChatCopy& target) {
-    target.host().boxOpenMs = 20;  // a user who takes a moment over each box
+    target.HoldBoxes(20);  // a user who takes a moment over each box
     target.host().recordMessages = true;
     const size_t before = target.host().messages.size();
     std::thread peer([&] {
@@ -115,7 +115,7 @@ TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
     EXPECT_TRUE(
         WaitFor([&] { return target.host().messages.size() - before >= kMessages; }, 60000));
     peer.join();
-    const test::LoopHost& seen = target.host();
+    const test::CTestHost& seen = target.host();
     EXPECT_EQ(seen.maxBoxDepth, 1);
     EXPECT_GT(seen.boxes.size(), 1u);  // a box opens again once the last is dismissed
     EXPECT_LT(seen.boxes.size(), static_cast<size_t>(kMessages / 10));

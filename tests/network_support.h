@@ -45,71 +45,6 @@ inline void Settle(int ms = 100) {
   WaitFor([] { return false; }, ms);
 }
 
-/// A TCP port that was free a moment ago.
-inline uint16_t FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
-/// The window around a view, as a user who answers every box at once would be.
-class LoopHost : public CViewHost {
- public:
-  /// With boxOpenMs set, the box stays open that long, its nested loop turning. A box
-  /// inside another is answered at once, so boxes that nest show in maxBoxDepth rather
-  /// than as a stack that keeps growing.
-  void MessageBox(std::string_view text) override {
-    boxes.emplace_back(text);
-    maxBoxDepth = std::max(maxBoxDepth, ++boxDepth);
-    if (boxOpenMs > 0 && boxDepth == 1) Settle(boxOpenMs);
-    --boxDepth;
-  }
-  void Navigate(const std::string&) override {
-    ++navigations;
-    if (boxDepth > 0) ++navigationsInsideBoxes;
-  }
-  int LogLimitIndex() const override { return 3; }
-  void EnableInput(bool enable) override { inputEnabled = enable; }
-  void LoadSettings() override {}
-  bool RunConnectDialog(CConnectChoice& choice) override {
-    if (!connectChoice) return false;
-    choice = *connectChoice;
-    return true;
-  }
-  bool RunNameColorDialog(CNameColorChoice& choice) override {
-    if (!nameColorChoice) return false;
-    choice = *nameColorChoice;
-    return true;
-  }
-  std::string InputText() const override { return inputText; }
-  void SetInputText(std::string_view text) override { inputText = text; }
-  void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
-  void MessageArrived(std::string_view text) override {
-    if (recordMessages) messages.emplace_back(text);
-    if (boxDepth > 0) ++messagesInsideBoxes;
-  }
-
-  std::vector<std::string> boxes;
-  bool recordMessages = false;
-  std::vector<std::string> messages;  // every text interpreted, when recordMessages
-  int messagesInsideBoxes = 0;        // texts interpreted while a box was open
-  int boxOpenMs = 0;
-  int boxDepth = 0;
-  int maxBoxDepth = 0;
-  int navigations = 0;
-  int navigationsInsideBoxes = 0;  // pages shown while a box was open
-  bool inputEnabled = false;
-  std::optional<CConnectChoice> connectChoice;
-  std::optional<CNameColorChoice> nameColorChoice;
-  std::string inputText;
-};
-
 /// One copy of the program without its window.
 class ChatCopy {
  public:
@@ -153,12 +88,21 @@ class ChatCopy {
   }
   std::string Page() const { return ReadFile(m_pageDirectory / "data.htm"); }
 
+  /// From now on the user takes ms over each box, its nested loop turning meanwhile.
+  void HoldBoxes(int ms) {
+    m_nBoxOpenMs = ms;
+    m_host.onMessageBox = nullptr;
+    if (ms > 0) m_host.onMessageBox = [ms](std::string_view) { Settle(ms); };
+  }
+  bool HoldsBoxes() const { return m_nBoxOpenMs > 0; }
+
   CMureloView& view() { return m_view; }
-  LoopHost& host() { return m_host; }
+  CTestHost& host() { return m_host; }
 
  private:
   std::filesystem::path m_pageDirectory;
-  LoopHost m_host;
+  CTestHost m_host;
+  int m_nBoxOpenMs = 0;
   CMureloView m_view;
 };
 

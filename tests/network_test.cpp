@@ -82,7 +82,7 @@ TEST_F(NetworkTest, ConnectionsRefusedWhileTheErrorBoxIsOpenShowNoBoxOfTheirOwn)
     ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == i + 1; }));
   }
 
-  server.host().boxOpenMs = 300;  // the user takes a moment to answer the box
+  server.HoldBoxes(300);  // the user takes a moment to answer the box
   auto refuse = [&](int count) {
     std::vector<std::unique_ptr<RawPeer>> refused;
     for (int i = 0; i < count; ++i) refused.push_back(std::make_unique<RawPeer>(port));

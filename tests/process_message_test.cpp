@@ -25,7 +25,7 @@ class ProcessMessageTest : public testing::Test {
   const LogEntry& Newest() const { return view.m_Log[view.m_Log.Count() - 1]; }
 
   test::ScopedTempDir dir;
-  test::RecordingHost host;
+  test::CTestHost host;
   CMureloView view{host};
 };
 
@@ -38,7 +38,7 @@ TEST_F(ProcessMessageTest, AddFillsRowsFromTheTopAndDelRemovesEveryDuplicate) {
   view.ProcessMessage("\nadd\nblue\ntaro\n");
   EXPECT_EQ(ActiveRows(), (std::vector<int>{17, 18, 19}));
   EXPECT_EQ(view.m_Log.Count(), 0);
-  EXPECT_EQ(host.navigations.size(), 3u);  // the page follows commands too
+  EXPECT_EQ(host.navigations, 3);  // the page follows commands too
 
   view.ProcessMessage("\ndel\nred\ntaro\n");
   EXPECT_EQ(ActiveRows(), std::vector<int>{17});

@@ -122,7 +122,7 @@ class CSoak {
         m_clients.push_back(
             std::make_unique<ChatCopy>(dir.path() / ("c" + std::to_string(i)), port));
         m_clients.back()->host().recordMessages = true;
-        if (i % 2 == 1) m_clients.back()->host().boxOpenMs = m_nBoxMs;
+        if (i % 2 == 1) m_clients.back()->HoldBoxes(m_nBoxMs);
         m_generation.push_back(0);
         m_present.push_back(false);
         Join(i);
@@ -388,7 +388,7 @@ class CSoak {
     // that starts while the session was being accepted. A copy whose boxes stay open
     // takes what arrives meanwhile inside the box, ahead of the texts that came with
     // the one that opened it, so there the run is compared as a multiset.
-    const bool holdsBoxes = Client(session.nClient).host().boxOpenMs > 0;
+    const bool holdsBoxes = Client(session.nClient).HoldsBoxes();
     bool aligned = false;
     for (size_t snapshot = 1; snapshot <= received.size() && snapshot <= kMemberRows && !aligned;
          ++snapshot) {

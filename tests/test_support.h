@@ -1,9 +1,13 @@
-// Shared fixtures of the tests: a scratch current directory and a recording stand-in
-// for the window around the chat view.
+// Shared fixtures of the tests: a scratch current directory and the stand-in for the
+// window around the chat view.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,8 +18,22 @@
 #include <vector>
 
 #include "core/view_host.h"
+#include "platform/event_loop.h"
 
 namespace murelo::test {
+
+/// A TCP port that was free a moment ago.
+inline uint16_t FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
 
 /// Makes a fresh directory the current one for the test's lifetime, then restores the
 /// previous one and removes it with everything in it.
@@ -49,20 +67,31 @@ inline std::string ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-/// Records what the view asks of its window. onMessageBox, when set, runs inside the
-/// box as the nested event loop would.
-class RecordingHost : public CViewHost {
+/// The window around a chat view, for tests, fuzz targets and benchmarks: records what
+/// the view asks of it and answers as told. Posted tasks go to the event loop when one
+/// is installed, and run at once otherwise, as if the handler had just returned.
+class CTestHost : public CViewHost {
  public:
+  /// Runs onMessageBox, when set, inside the box as its nested loop would. A box inside
+  /// another is answered at once, so boxes that nest show in maxBoxDepth rather than as a
+  /// stack that keeps growing.
   void MessageBox(std::string_view text) override {
     boxes.emplace_back(text);
-    if (onMessageBox) onMessageBox(text);
+    maxBoxDepth = std::max(maxBoxDepth, ++boxDepth);
+    if (onMessageBox && boxDepth == 1) onMessageBox(text);
+    --boxDepth;
   }
   void Navigate(const std::string& path) override {
-    navigations.push_back(path);
-    shownPages.push_back(ReadFile(path));
+    ++navigations;
+    if (boxDepth > 0) ++navigationsInsideBoxes;
+    lastNavigation = path;
+    if (recordPages) shownPages.push_back(ReadFile(path));
   }
   int LogLimitIndex() const override { return logLimitIndex; }
-  void EnableInput(bool enable) override { inputEnabled.push_back(enable); }
+  void EnableInput(bool enable) override {
+    inputEnabled = enable;
+    ++inputSwitches;
+  }
   void LoadSettings() override { ++settingsLoads; }
   bool RunConnectDialog(CConnectChoice& choice) override {
     if (!connectChoice) return false;
@@ -76,19 +105,37 @@ class RecordingHost : public CViewHost {
   }
   std::string InputText() const override { return inputText; }
   void SetInputText(std::string_view text) override { inputText = text; }
-  /// Runs the task at once, as if the handler had just returned.
-  void PostTask(std::function<void()> task) override { task(); }
+  void PostTask(std::function<void()> task) override {
+    if (EventLoopInstalled()) {
+      EventLoop().Post(std::move(task));
+    } else {
+      task();
+    }
+  }
+  void MessageArrived(std::string_view text) override {
+    if (recordMessages) messages.emplace_back(text);
+    if (boxDepth > 0) ++messagesInsideBoxes;
+  }
 
   std::vector<std::string> boxes;
-  std::vector<std::string> navigations;
-  std::vector<std::string> shownPages;  // the file's content at each navigation
-  std::vector<bool> inputEnabled;
+  std::function<void(std::string_view)> onMessageBox;
+  int boxDepth = 0;
+  int maxBoxDepth = 0;
+  int navigations = 0;
+  int navigationsInsideBoxes = 0;  // pages shown while a box was open
+  std::string lastNavigation;
+  bool recordPages = false;
+  std::vector<std::string> shownPages;  // the file's content at each navigation, if recorded
+  bool recordMessages = false;
+  std::vector<std::string> messages;  // every text interpreted, if recorded
+  int messagesInsideBoxes = 0;        // texts interpreted while a box was open
+  bool inputEnabled = false;
+  int inputSwitches = 0;
   int settingsLoads = 0;
   int logLimitIndex = 3;
   std::optional<CConnectChoice> connectChoice;      // empty: the dialog is cancelled
   std::optional<CNameColorChoice> nameColorChoice;  // empty: the dialog is cancelled
   std::string inputText;
-  std::function<void(std::string_view)> onMessageBox;
 };
 
 }  // namespace murelo::test
