@@ -105,21 +105,13 @@ uint16_t LocalPort(int fd) {
   return ntohs(address.sin_port);
 }
 
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
 /// What lives for the whole run: the loop, the page directory, a free port for the
 /// view to host on, and a listener that plays the host for a joining view.
 struct CWorld {
   CWorld() {
     ScratchDirectory();
     hostListener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in any = Loopback(0);
+    const sockaddr_in any = test::LoopbackAddress(0);
     FUZZ_CHECK(bind(hostListener, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0);
     FUZZ_CHECK(listen(hostListener, 4) == 0);
     hostPort = LocalPort(hostListener);
@@ -193,7 +185,7 @@ void SendAtOnce(int fd) {
 /// can briefly leave the machine without a local port to connect from; that is this
 /// harness's doing, not the view's, so it waits and tries again.
 int ConnectPeer(uint16_t port) {
-  const sockaddr_in server = Loopback(port);
+  const sockaddr_in server = test::LoopbackAddress(port);
   for (int attempt = 0; attempt < 200; ++attempt) {
     const int peer = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     SendAtOnce(peer);

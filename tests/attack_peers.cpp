@@ -21,6 +21,7 @@
 
 #include "core/message_catalog.h"
 #include "core/wire_format.h"
+#include "test_support.h"
 
 namespace murelo::attack {
 
@@ -39,14 +40,6 @@ std::atomic<int> g_nConnectRetries = 0;
 
 const std::string kMalformed = EncodeMessage("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
 
-sockaddr_in Loopback(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
-}
-
 void SetTimeouts(int fd, int ms) {
   const timeval limit = {ms / 1000, (ms % 1000) * 1000};
   setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
@@ -57,7 +50,7 @@ void SetTimeouts(int fd, int ms) {
 /// kernel would only try again a second later, and thousands of short connections can
 /// leave no local port free for a moment: it tries again itself, at once.
 int Connect(uint16_t port) {
-  const sockaddr_in address = Loopback(port);
+  const sockaddr_in address = test::LoopbackAddress(port);
   for (int attempt = 0; attempt < 2000; ++attempt) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
     pollfd ready = {fd, POLLOUT, 0};
@@ -326,7 +319,7 @@ std::string BeHostileHost(const std::string& name, uint16_t port, int seconds,
   const int listener = socket(AF_INET, SOCK_STREAM, 0);
   const int on = 1;
   setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  const sockaddr_in address = Loopback(port);
+  const sockaddr_in address = test::LoopbackAddress(port);
   if (bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
       listen(listener, 1) != 0) {
     close(listener);

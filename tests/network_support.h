@@ -119,11 +119,8 @@ class RawPeer {
     if (receiveBuffer != 0) {
       setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(port);
-    m_bConnected = connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    const sockaddr_in address = LoopbackAddress(port);
+    m_bConnected = connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   }
   ~RawPeer() {
     if (m_fd >= 0) close(m_fd);
@@ -174,9 +171,7 @@ class RawPeer {
 class RawHost {
  public:
   RawHost() : m_fd(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = LoopbackAddress(0);
     bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     listen(m_fd, 5);
     socklen_t size = sizeof address;

@@ -22,12 +22,19 @@
 
 namespace murelo::test {
 
-/// A TCP port that was free a moment ago.
-inline uint16_t FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+/// The address of port on this machine's loopback interface.
+inline sockaddr_in LoopbackAddress(uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(port);
+  return address;
+}
+
+/// A TCP port that was free a moment ago.
+inline uint16_t FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address = LoopbackAddress(0);
   bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
   socklen_t size = sizeof address;
   getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
