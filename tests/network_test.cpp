@@ -50,6 +50,16 @@ TEST_F(NetworkTest, TwentyClientsJoinEveryTableAgreesAndTheTwentyFirstIsRefused)
   }
   EXPECT_NE(clients[0]->Page().find("<font color=red>host</font>\x81\x99"), std::string::npos);
 
+  // The last client's add found no row, so the tables agree before its join notice has
+  // reached everyone: wait for that too.
+  const std::string lastJoin = FirstLine(FillFormat(kJoinNoticeFormat, {"blue", "c19", OwnIp()}));
+  for (ChatCopy* client : clients) {
+    ASSERT_TRUE(WaitFor([&] {
+      const std::vector<std::string> html = client->LogHtml();
+      return std::any_of(html.begin(), html.end(),
+                         [&](const std::string& entry) { return entry.starts_with(lastJoin); });
+    }));
+  }
   std::vector<int> logCounts;
   for (ChatCopy* client : clients) logCounts.push_back(client->view().m_Log.Count());
 
