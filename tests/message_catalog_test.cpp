@@ -26,11 +26,6 @@ TEST(MessageCatalog, TextsAreCp932Bytes) {
   EXPECT_TRUE(Contains(kHostingNoticeFormat, "\x82\xcd  %s  \x82\xc5"));  // は  %s  で
 }
 
-TEST(MessageCatalog, RefusalNoticeIs33BytesOnTheWire) {
-  // 32 text bytes plus the terminator; no byte of it is 0xFF, which would end it early.
-  EXPECT_EQ(kRefusalNotice.find('\xff'), std::string_view::npos);
-}
-
 TEST(FillFormat, SubstitutesInOrderAndKeepsPercentSignsOfArguments) {
   EXPECT_EQ(FillFormat(kAddCommandFormat, {"red", "taro"}), "\nadd\nred\ntaro\n");
   EXPECT_EQ(FillFormat("<%s|%s>", {"100%s", "%d"}), "<100%s|%d>");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/message_catalog.h"
+
 namespace murelo {
 namespace {
 
@@ -21,6 +23,8 @@ TEST(WireFormat, EncodesEveryByteShiftedByOneAndTerminated) {
   const std::string wire = EncodeMessage(std::string(3000, 'x'));
   EXPECT_EQ(wire.size(), 1025u);
   EXPECT_EQ(wire.back(), '\0');
+  // Older copies wait for exactly these 33 bytes from a full room.
+  EXPECT_EQ(EncodeMessage(kRefusalNotice).size(), 33u);
 }
 
 TEST(MessageFramer, DeliversEachMessageWholeAndInOrderHoweverTheReadsFall) {
