@@ -125,8 +125,13 @@ int main(int argc, char** argv) {
     murelo::ReplaceFile(path.c_str(), murelo::ComposeChatPage(members, log, limit));
   };
 
-  // The draw of each of count new lines made by line on the page as it is now.
-  auto newLineTimes = [&](murelo::CChatBrowser& browser, auto line, int count) {
+  // The draw of each of count new lines made by line, in a view showing the page as it
+  // is now.
+  auto newLineTimes = [&](auto line, int count) {
+    murelo::CChatBrowser browser;
+    ShowExposed(browser);
+    writePage();
+    ShowNow(browser, path);
     std::vector<double> times;
     for (int i = 0; i < count; ++i, ++lines) {
       log.Append({line(lines), "192.168.1." + std::to_string(lines % 20)});
@@ -135,15 +140,15 @@ int main(int argc, char** argv) {
       ShowNow(browser, path);
       times.push_back(MillisecondsSince(start));
     }
+    if (browser.InPlaceDraws() < count) {
+      std::fprintf(stderr, "only %d of %d messages were drawn in place\n", browser.InPlaceDraws(),
+                   count);
+    }
     return times;
   };
 
-  murelo::CChatBrowser browser;
-  ShowExposed(browser);
-  writePage();
-  ShowNow(browser, path);
   constexpr int kMessages = 300;
-  const std::vector<double> inPlace = newLineTimes(browser, ChatLine, kMessages);
+  const std::vector<double> inPlace = newLineTimes(ChatLine, kMessages);
 
   constexpr int kFreshViews = 40;
   std::vector<double> full;
@@ -163,23 +168,12 @@ int main(int argc, char** argv) {
   for (int i = 0; i < murelo::kLogCapacity; ++i, ++lines) {
     log.Append({HostileLine(lines), "192.168.1." + std::to_string(lines % 20)});
   }
-  murelo::CChatBrowser hostile;
-  ShowExposed(hostile);
-  writePage();
-  ShowNow(hostile, path);
   constexpr int kHostileMessages = 100;
-  const std::vector<double> onHostilePage = newLineTimes(hostile, HostileLine, kHostileMessages);
+  const std::vector<double> onHostilePage = newLineTimes(HostileLine, kHostileMessages);
 
   std::printf("page_draw_p50_ms: %.2f ms\n", Median(inPlace));
   std::printf("page_draw_full_p50_ms: %.2f ms\n", Median(full));
   std::printf("page_draw_hostile_p50_ms: %.2f ms\n", Median(onHostilePage));
-  for (const auto& [view, messages] :
-       {std::pair{&browser, kMessages}, {&hostile, kHostileMessages}}) {
-    if (view->InPlaceDraws() < messages) {
-      std::fprintf(stderr, "only %d of %d messages were drawn in place\n", view->InPlaceDraws(),
-                   messages);
-    }
-  }
   std::filesystem::remove_all(dir);
   return 0;
 }

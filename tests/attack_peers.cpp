@@ -213,10 +213,10 @@ void CloseAll(const std::vector<int>& fds) {
 }
 
 std::string AttackHost(const std::string& name, uint16_t port, Clock::time_point end) {
-  if (name == "trickle") {
+  if (name == "trickle" || name == "stream") {
     return UnderProbe(port, [&] {
       const int fd = Connect(port);
-      std::string verdict = Trickle(fd, end);
+      std::string verdict = name == "trickle" ? Trickle(fd, end) : Stream(fd, end);
       close(fd);
       return verdict;
     });
@@ -242,14 +242,6 @@ std::string AttackHost(const std::string& name, uint16_t port, Clock::time_point
       std::this_thread::sleep_until(end);
       CloseAll(room);
       return std::string("ok");
-    });
-  }
-  if (name == "stream") {
-    return UnderProbe(port, [&] {
-      const int fd = Connect(port);
-      std::string verdict = Stream(fd, end);
-      close(fd);
-      return verdict;
     });
   }
   if (name == "noread") {
