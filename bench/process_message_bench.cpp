@@ -11,7 +11,7 @@
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
-#include "tests/test_support.h"
+#include "test_host.h"
 
 namespace {
 

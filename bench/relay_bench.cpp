@@ -30,9 +30,9 @@
 #include "core/message_format.h"
 #include "core/murelo_view.h"
 #include "core/wire_format.h"
+#include "loopback.h"
 #include "platform/event_loop.h"
 #include "platform/qt_event_loop.h"
-#include "tests/test_support.h"
 
 namespace {
 

@@ -1,17 +1,14 @@
-// Helpers of the widget tests: answering message boxes and running a modal dialog
-// while a test works its controls.
+// Driving real widgets in tests: typing, answering message boxes, running a modal
+// dialog while a test works its controls.
 #pragma once
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <string>
-#include <string_view>
-#include <utility>
 #include <vector>
 
 #include "platform/message_box.h"
