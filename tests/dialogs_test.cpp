@@ -20,29 +20,27 @@
 namespace murelo {
 namespace {
 
-using test::RunModal;
 using Boxes = std::vector<std::string>;
-
-constexpr char kRed[] = "\220\324";  // 赤
-constexpr int kRedRow = 1;
-constexpr int kLightBlueRow = 4;
+constexpr char kRed[] = "\220\324";  // 赤, the list's second item
 
 QLineEdit* NameEdit(QWidget& dialog) { return dialog.findChild<QLineEdit*>(IDC_NAME); }
 QLineEdit* HostEdit(QWidget& dialog) { return dialog.findChild<QLineEdit*>(IDC_HOST); }
-QComboBox* ColorBox(QWidget& dialog) { return dialog.findChild<QComboBox*>(IDC_COLOR); }
-void Confirm(QWidget& dialog) {
-  QTest::mouseClick(dialog.findChild<QPushButton*>(IDC_CONNECT_OK), Qt::LeftButton);
+QLineEdit* ColorEdit(QWidget& dialog) {
+  return dialog.findChild<QComboBox*>(IDC_COLOR)->lineEdit();
+}
+void Click(QWidget& dialog, const char* id) {
+  QTest::mouseClick(dialog.findChild<QWidget*>(id), Qt::LeftButton);
 }
 /// Picks an item of the colour box as a user does: open the list, click.
 void PickColor(QWidget& dialog, int row) {
-  ColorBox(dialog)->showPopup();
-  QAbstractItemView* list = ColorBox(dialog)->view();
+  auto* box = dialog.findChild<QComboBox*>(IDC_COLOR);
+  box->showPopup();
+  QAbstractItemView* list = box->view();
   QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                     list->visualRect(list->model()->index(row, 0)).center());
 }
-/// Replaces the colour box's text as a user does: select all, then type or erase.
-void TypeColor(QWidget& dialog, const QString& text) {
-  QLineEdit* edit = ColorBox(dialog)->lineEdit();
+/// Replaces an edit's text as a user does: select all, then erase and type.
+void Retype(QLineEdit* edit, const QString& text) {
   QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
   QTest::keyClick(edit, Qt::Key_Backspace);
   test::TypeText(edit, text);
@@ -50,64 +48,68 @@ void TypeColor(QWidget& dialog, const QString& text) {
 
 class DialogTest : public testing::Test {
  protected:
+  /// Opens a Dialog on the settings, takes steps inside it and returns how it ended.
+  template <typename Dialog>
+  test::ModalRun Run(const std::function<void(Dialog&)>& steps) {
+    Dialog dialog(settings);
+    return test::RunModal(dialog, steps);
+  }
+
   CSettings settings;
   test::MessageBoxRecorder boxes;
 };
 
-TEST_F(DialogTest, NameAndColourAreRequiredNameFirst) {
+TEST_F(DialogTest, NameAndColourAreRequiredNameFirstAndCancelChangesNothing) {
   settings.m_strColor = "red";  // as LoadSettings leaves it without a file
-  CConnectDlg dialog(settings);
-  const auto run = RunModal(dialog, [&](CConnectDlg& dlg) {
-    EXPECT_EQ(NameEdit(dlg)->text(), "");
-    EXPECT_EQ(ColorBox(dlg)->currentText(), "red");
-    Confirm(dlg);
-    TypeColor(dlg, "");
+  const auto run = Run<CConnectDlg>([](CConnectDlg& dlg) {
+    EXPECT_EQ(NameEdit(dlg)->text() + ColorEdit(dlg)->text(), "red");
+    Click(dlg, IDC_CONNECT_OK);
+    Retype(ColorEdit(dlg), "");
     QTest::keyClick(NameEdit(dlg), Qt::Key_Return);  // Enter in an edit is the confirm button
     QTest::keyClicks(NameEdit(dlg), "taro");
-    Confirm(dlg);
+    Click(dlg, IDC_CONNECT_OK);
+    QTest::keyClicks(HostEdit(dlg), "9");
+    QTest::keyClick(HostEdit(dlg), Qt::Key_Escape);
   });
-  EXPECT_TRUE(run.openAfterSteps);
+  EXPECT_EQ(run.result, IDCANCEL);
   EXPECT_EQ(boxes.texts, (Boxes{std::string(kBoxNameMissing), std::string(kBoxNameMissing),
                                 std::string(kBoxColorMissing)}));
+  EXPECT_EQ(settings.m_strName + settings.m_strColor + settings.m_strHost, "red");
+  Run<CConnectDlg>([](CConnectDlg& dlg) {
+    QTest::keyClicks(NameEdit(dlg), "x");
+    dlg.close();
+  });
   EXPECT_EQ(settings.m_strName, "");
-  EXPECT_EQ(settings.m_strColor, "red");
 }
 
 TEST_F(DialogTest, PickedColourStoresTheTableValueAndTypedTextStaysAsTyped) {
-  CConnectDlg dialog(settings);
-  EXPECT_EQ(RunModal(dialog,
-                     [&](CConnectDlg& dlg) {
-                       test::TypeText(NameEdit(dlg),
-                                      QString::fromUtf8("\xE3\x81\x82\xF0\x9F\x98\x80"));  // あ😀
-                       PickColor(dlg, kLightBlueRow);
-                       EXPECT_EQ(ColorBox(dlg)->currentText(), ToQString("\220\205\220F"));  // 水色
-                       QTest::keyClick(NameEdit(dlg), Qt::Key_Return);
-                     })
-                .result,
+  EXPECT_EQ(Run<CConnectDlg>([](CConnectDlg& dlg) {
+              test::TypeText(NameEdit(dlg), QString::fromUtf8("\xE3\x81\x82\xF0\x9F\x98\x80"));
+              PickColor(dlg, 4);
+              EXPECT_EQ(ColorEdit(dlg)->text(), ToQString("\220\205\220F"));  // 水色
+              QTest::keyClick(NameEdit(dlg), Qt::Key_Return);
+            }).result,
             IDOK);
   EXPECT_EQ(settings.m_strColor, "#00ffff");
-  EXPECT_EQ(settings.m_strName, "\202\240&#128512;");
-  EXPECT_TRUE(boxes.texts.empty());
-
-  CNameColorDlg next(settings);  // opens with the stored values; a pick then typing is typed
-  RunModal(next, [&](CNameColorDlg& dlg) {
-    EXPECT_EQ(ColorBox(dlg)->currentText(), "#00ffff");
-    EXPECT_EQ(NameEdit(dlg)->text(), QString::fromUtf8("\xE3\x81\x82&#128512;"));
-    PickColor(dlg, kRedRow);
-    QTest::keyClick(ColorBox(dlg)->lineEdit(), Qt::Key_End);
-    QTest::keyClicks(ColorBox(dlg)->lineEdit(), "x");
-    Confirm(dlg);
+  EXPECT_EQ(settings.m_strName, "\202\240&#128512;");  // あ😀
+  Run<CNameColorDlg>([](CNameColorDlg& dlg) {          // opens with what is stored
+    EXPECT_EQ(ColorEdit(dlg)->text() + NameEdit(dlg)->text(),
+              QString::fromUtf8("#00ffffあ&#128512;"));
+    PickColor(dlg, 1);
+    QTest::keyClick(ColorEdit(dlg), Qt::Key_End);
+    QTest::keyClicks(ColorEdit(dlg), "x");
+    Click(dlg, IDC_CONNECT_OK);
   });
   EXPECT_EQ(settings.m_strColor, std::string(kRed) + "x");
-  CNameColorDlg typed(settings);  // a typed list item is no pick, even confirmed by Enter
-  RunModal(typed, [&](CNameColorDlg& dlg) {
-    TypeColor(dlg, ToQString(kRed));
-    QTest::keyClick(ColorBox(dlg)->lineEdit(), Qt::Key_Return);
+  Run<CNameColorDlg>([](CNameColorDlg& dlg) {  // a typed list item is no pick
+    Retype(ColorEdit(dlg), ToQString(kRed));
+    QTest::keyClick(ColorEdit(dlg), Qt::Key_Return);
   });
   EXPECT_EQ(settings.m_strColor, kRed);
+  EXPECT_TRUE(boxes.texts.empty());
 }
 
-TEST_F(DialogTest, HostIsCutAtItsFirstAsciiBlankAndServerOnlyGreysIt) {
+TEST_F(DialogTest, HostIsCutAtItsFirstAsciiBlankAndServerGreysIt) {
   settings.m_strName = "taro";
   settings.m_strColor = "red";
   const std::pair<QString, std::string> cases[] = {
@@ -118,69 +120,41 @@ TEST_F(DialogTest, HostIsCutAtItsFirstAsciiBlankAndServerOnlyGreysIt) {
        "\203z\203X\203g\201@\226\274"},  // a full-width blank stays
   };
   for (const auto& [typed, stored] : cases) {
-    CConnectDlg dialog(settings);
-    RunModal(dialog, [&](CConnectDlg& dlg) {
+    Run<CConnectDlg>([&](CConnectDlg& dlg) {
       HostEdit(dlg)->selectAll();
       HostEdit(dlg)->insert(typed);  // as a paste would; a tab cannot be typed
-      Confirm(dlg);
+      Click(dlg, IDC_CONNECT_OK);
     });
-    EXPECT_EQ(dialog.m_strHost, stored);
     EXPECT_EQ(settings.m_strHost, stored);
   }
   CConnectDlg dialog(settings);
-  RunModal(dialog, [&](CConnectDlg& dlg) {
-    auto* server = dlg.findChild<QCheckBox*>(IDC_BE_SERVER);
-    EXPECT_FALSE(server->isChecked());
-    QTest::mouseClick(server, Qt::LeftButton);
-    EXPECT_FALSE(HostEdit(dlg)->isEnabled() || dlg.findChild<QLabel*>(IDC_HOST_LABEL)->isEnabled());
-    QTest::mouseClick(server, Qt::LeftButton);
-    EXPECT_TRUE(HostEdit(dlg)->isEnabled() && dlg.findChild<QLabel*>(IDC_HOST_LABEL)->isEnabled());
-    QTest::mouseClick(server, Qt::LeftButton);
-    Confirm(dlg);
+  test::RunModal(dialog, [](CConnectDlg& dlg) {
+    auto* label = dlg.findChild<QLabel*>(IDC_HOST_LABEL);
+    Click(dlg, IDC_BE_SERVER);
+    EXPECT_FALSE(HostEdit(dlg)->isEnabled() || label->isEnabled());
+    Click(dlg, IDC_BE_SERVER);
+    EXPECT_TRUE(HostEdit(dlg)->isEnabled() && label->isEnabled());
+    Click(dlg, IDC_BE_SERVER);
+    Click(dlg, IDC_CONNECT_OK);
   });
   EXPECT_TRUE(dialog.m_bServer);
-  EXPECT_EQ(settings.m_strHost, "\203z\203X\203g\201@\226\274");  // kept for a server too
-  CConnectDlg next(settings);
-  RunModal(next, [&](CConnectDlg& dlg) {
+  EXPECT_EQ(dialog.m_strHost, "\203z\203X\203g\201@\226\274");  // kept for a server too
+  Run<CConnectDlg>([](CConnectDlg& dlg) {                       // ticking it is no setting
     EXPECT_FALSE(dlg.findChild<QCheckBox*>(IDC_BE_SERVER)->isChecked());
   });
 }
 
-TEST_F(DialogTest, CancellingChangesNothingAndEditsKeepToOneLine) {
-  settings.m_strName = "taro";
-  settings.m_strColor = "blue";
-  settings.m_strHost = "10.0.0.1";
-  for (bool escape : {true, false}) {
-    CConnectDlg dialog(settings);
-    const auto run = RunModal(dialog, [&](CConnectDlg& dlg) {
-      QTest::keyClicks(NameEdit(dlg), "x");
-      QTest::keyClicks(HostEdit(dlg), "9");
-      PickColor(dlg, kRedRow);
-      if (escape)
-        QTest::keyClick(ColorBox(dlg)->lineEdit(), Qt::Key_Escape);
-      else
-        dlg.close();
-    });
-    EXPECT_FALSE(run.openAfterSteps);
-    EXPECT_EQ(run.result, IDCANCEL);
-  }
-  EXPECT_EQ(settings.m_strName + settings.m_strColor + settings.m_strHost, "taroblue10.0.0.1");
-
-  CConnectDlg dialog(settings);
-  RunModal(dialog, [&](CConnectDlg& dlg) {
-    QApplication::clipboard()->setText("ann\nadd\nred\nmallory");
-    NameEdit(dlg)->selectAll();
+TEST_F(DialogTest, EditsKeepToOneLineTabOrderFollowsTheTemplateAndNoButtonIsDefault) {
+  QApplication::clipboard()->setText("ann\nadd\nred\nmallory");
+  Run<CNameColorDlg>([](CNameColorDlg& dlg) {
     QTest::keyClick(NameEdit(dlg), Qt::Key_V, Qt::ControlModifier);
-    QTest::keyClick(ColorBox(dlg)->lineEdit(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(ColorBox(dlg)->lineEdit(), Qt::Key_V, Qt::ControlModifier);
-    ColorBox(dlg)->lineEdit()->insert("\r\n");  // a drop takes this road: refused
-    Confirm(dlg);
+    QTest::keyClick(ColorEdit(dlg), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(ColorEdit(dlg), Qt::Key_V, Qt::ControlModifier);
+    ColorEdit(dlg)->insert("\r\n");  // a drop takes this road: refused
+    Click(dlg, IDC_CONNECT_OK);
   });
   EXPECT_EQ(settings.m_strName + "/" + settings.m_strColor, "ann/ann");
-  EXPECT_TRUE(boxes.texts.empty());
-}
 
-TEST_F(DialogTest, TabOrderFollowsTheTemplateAndNoButtonIsDefault) {
   CConnectDlg dialog(settings);
   EXPECT_TRUE(QFontMetrics(dialog.font()).inFont(QChar(0x3042)));  // a Japanese font: あ
   std::vector<QString> order;
@@ -193,15 +167,11 @@ TEST_F(DialogTest, TabOrderFollowsTheTemplateAndNoButtonIsDefault) {
   EXPECT_EQ(order, (std::vector<QString>{IDC_NAME, IDC_HOST, IDC_BE_SERVER, IDCANCEL_BUTTON,
                                          IDC_CONNECT_OK, IDC_COLOR}));
   for (QPushButton* button : dialog.findChildren<QPushButton*>())
-    EXPECT_FALSE(button->isDefault() || button->autoDefault())
-        << button->objectName().toStdString();
-
+    EXPECT_FALSE(button->isDefault() || button->autoDefault());
   CAboutDlg about;
-  EXPECT_EQ(RunModal(about, [](CAboutDlg& dlg) { QTest::keyClick(&dlg, Qt::Key_Return); }).result,
-            IDOK);
-  CAboutDlg escaped;
-  EXPECT_EQ(RunModal(escaped, [](CAboutDlg& dlg) { QTest::keyClick(&dlg, Qt::Key_Escape); }).result,
-            IDCANCEL);
+  EXPECT_EQ(
+      test::RunModal(about, [](CAboutDlg& dlg) { QTest::keyClick(&dlg, Qt::Key_Return); }).result,
+      IDOK);
 }
 
 TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {
@@ -210,8 +180,7 @@ TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {
     EXPECT_EQ(box.text(), ToQString(text));
     EXPECT_EQ(box.windowTitle(), "murelo");
     EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
-    EXPECT_TRUE(box.isModal());
-    EXPECT_EQ(box.parentWidget(), owner.data());
+    EXPECT_TRUE(box.isModal() && box.parentWidget() == owner.data());
     delete owner.data();  // a window may go while its box is open
   });
   ShowMessageBox(owner, kBoxColorMissing);

@@ -9,10 +9,12 @@
 // - one "malformed" box at most per text of more than ten lines, never nested;
 // - all member tables agree at the end, every log holds at most 200 entries;
 // - no descriptor is left open once the copies are gone.
-// With --box-ms M, every other client holds its boxes open M ms, taking further messages
+// Held, every other client keeps its boxes open 2 ms, taking further messages
 // inside them ahead of the rest of their read: their runs are compared as multisets.
 //
-//   soak [--rounds N] [--seed S] [--box-ms M]     (defaults: 300 rounds, seed 1, 0 ms)
+// MURELO_SOAK_ROUNDS sets the number of rounds (default 300), MURELO_SOAK_SEED the seed.
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <map>
 #include <random>
@@ -20,7 +22,6 @@
 
 #include "core/wire_format.h"
 #include "loopback.h"
-#include "platform/qt_event_loop.h"
 #include "platform/stream_socket.h"
 
 namespace murelo {
@@ -32,11 +33,11 @@ using test::WaitFor;
 
 constexpr int kClients = 20;
 constexpr int kSyncMs = 10000;
-int g_nFailures = 0;
 
-void Check(bool ok, const std::string& what) {
-  if (!ok) std::fprintf(stderr, "soak: FAILED: %s\n", what.c_str());
-  g_nFailures += !ok;
+void Check(bool ok, const std::string& what) { EXPECT_TRUE(ok) << what; }
+int FromEnvironment(const char* name, int fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? std::atoi(value) : fallback;
 }
 
 int OpenDescriptors() {
@@ -74,7 +75,7 @@ class CSoak {
       if (i % 2 == 1) m_clients.back()->HoldBoxes(m_nBoxMs);
       Join(i);
     }
-    for (int round = 0; round < m_nRounds && g_nFailures == 0; ++round) RunRound(round);
+    for (int round = 0; round < m_nRounds && !testing::Test::HasFailure(); ++round) RunRound(round);
     CheckRecords();
     std::printf("soak: %d rounds, %zu texts relayed, %d lines said, %d joins, %d renames\n",
                 m_nRounds, Relayed().size(), m_nSaid, m_nJoins, m_nRenames);
@@ -307,26 +308,19 @@ class CSoak {
   int m_nSaid = 0, m_nJoins = 0, m_nRenames = 0, m_nNames = 0;
 };
 
+class SoakTest : public testing::TestWithParam<int> {};
+
+TEST_P(SoakTest, TwentyClientsComeGoAndTalkAndEveryoneSeesTheSameConversation) {
+  const int descriptors = OpenDescriptors();
+  CSoak(FromEnvironment("MURELO_SOAK_ROUNDS", 300), FromEnvironment("MURELO_SOAK_SEED", 1),
+        GetParam())
+      .Run();
+  CStreamSocket::FinishClosingConnections(2000);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_LE(OpenDescriptors(), descriptors);
+}
+
+INSTANTIATE_TEST_SUITE_P(BoxesAnsweredAtOnceOrHeld, SoakTest, testing::Values(0, 2));
+
 }  // namespace
 }  // namespace murelo
-
-int main(int argc, char** argv) {
-  int rounds = 300, boxMs = 0;
-  unsigned seed = 1;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string option = argv[i];
-    const int value = std::atoi(argv[i + 1]);
-    if (option == "--rounds") rounds = value;
-    if (option == "--seed") seed = static_cast<unsigned>(value);
-    if (option == "--box-ms") boxMs = value;
-  }
-  QCoreApplication application(argc, argv);
-  murelo::CQtEventLoop loop;
-  const int descriptors = murelo::OpenDescriptors();
-  murelo::CSoak(rounds, seed, boxMs).Run();
-  murelo::CStreamSocket::FinishClosingConnections(2000);
-  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  murelo::Check(murelo::OpenDescriptors() == descriptors, "descriptors left open");
-  std::printf("soak: %s\n", murelo::g_nFailures == 0 ? "all checks passed" : "FAILED");
-  return murelo::g_nFailures == 0 ? 0 : 1;
-}
