@@ -1,5 +1,6 @@
 // The chat view draws each new page in place where it can; whatever peers send, what it
 // shows must be what a full draw of the file shows, soon, and without loading anything.
+// The log under it keeps the newest 200 entries whatever is added and cleared.
 #include "platform/chat_browser.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QToolTip>
+#include <deque>
 #include <random>
 
 #include "core/chat_log.h"
@@ -84,7 +86,15 @@ class ChatBrowserTest : public testing::Test {
       members[i] = {1, Cp932(u"参加者") + std::to_string(i), i % 2 ? "#00ffff" : "red"};
   }
   void Say(std::string html, int member = 0) {
+    model.push_back({html, "10.0.0." + std::to_string(member)});
+    if (model.size() > kLogCapacity) model.pop_front();
     log.Append({std::move(html), "10.0.0." + std::to_string(member)});
+  }
+  /// A clear request's effect, on the log and on a plain list of what it must hold.
+  void Clear(int member) {
+    const std::string sender = "10.0.0." + std::to_string(member);
+    std::erase_if(model, [&](const LogEntry& entry) { return entry.strSenderIp == sender; });
+    log.RemoveSender(sender);
   }
   /// Writes the conversation's page and has the browser draw it now; with inPlace, expects
   /// it drawn in place.
@@ -108,6 +118,7 @@ class ChatBrowserTest : public testing::Test {
   test::ScopedTempDir dir;
   MemberTable members;
   CChatLog log;
+  std::deque<LogEntry> model;  // what the log must hold, oldest first
   int limit = DisplayLimit(0);
   CChatBrowser browser;
 };
@@ -117,12 +128,13 @@ TEST_F(ChatBrowserTest, RandomConversationsOfAnyMarkupLookAsFullDrawsDo) {
   // in-place draws resume.
   std::mt19937 random(20240601);
   auto pick = [&](size_t n) { return static_cast<int>(random() % n); };
+  for (int i = 0; i < 190; ++i) Say(ChatLine(i), i % 4);  // near the log's capacity
   for (int step = 0; step < 300; ++step) {
     const int what = pick(20);
     if (what < 13) {
       Say(pick(2) ? ChatLine(step) : RandomMarkup(random), pick(4));
     } else if (what < 15) {
-      log.RemoveSender("10.0.0." + std::to_string(pick(4)));  // a clear request
+      Clear(pick(4));
       Say(ChatLine(step), pick(4));
     } else if (what < 17) {
       members[pick(kMemberRows)].bActive ^= 1;
@@ -133,6 +145,11 @@ TEST_F(ChatBrowserTest, RandomConversationsOfAnyMarkupLookAsFullDrawsDo) {
     }
     Show();
     ASSERT_TRUE(ShowsWhatAFullDrawShows()) << "step " << step;
+    std::string newest;  // the page ends with the newest entries, newest first
+    for (size_t i = 0; i < std::min<size_t>(limit, model.size()); ++i)
+      newest += "<hr>" + model[model.size() - 1 - i].strHtml + "\n";
+    ASSERT_EQ(log.Count(), static_cast<int>(model.size()));
+    ASSERT_TRUE(ComposeChatPage(members, log, limit).ends_with(newest));
   }
   EXPECT_GT(browser.InPlaceDraws(), 50);  // the in-place path had its share
 }

@@ -1,6 +1,10 @@
-// Faults on loopback: peers killed in the middle of a message, half-open connections, a
-// host that resets. The others' conversation goes on.
+// Faults and hostile peers on loopback: peers that die or half-close in the middle of a
+// message, a host that does, a trickle of malformed messages and a peer that never reads.
+// The others' conversation goes on through each, and boxes never stack.
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <thread>
 
 #include "core/wire_format.h"
 #include "loopback_test.h"
@@ -24,28 +28,24 @@ TEST_F(FaultTest, PeersThatDieOrHalfCloseMidMessageLeaveNoTraceAndFreeTheirSlots
   ChatCopy& a = JoinClient("a");
   for (int i = 0; i < 3; ++i) {
     RawPeer killed(port);
-    ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 2; }));
-    killed.Write(EncodeMessage("whole " + std::to_string(i) + "\nip\n") +
-                 Unterminated("cut short"));
+    ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 2; }));
+    killed.Write(EncodeMessage("whole " + std::to_string(i) + "\nip\n") + Unterminated("cut"));
     ASSERT_TRUE(WaitFor([&] { return a.Logged("whole " + std::to_string(i)); }));
     killed.Reset();
-    ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 1; })) << i;
+    ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 1; })) << i;
   }
   RawPeer half(port);  // it stops sending but can still read
-  ASSERT_TRUE(WaitFor([&] { return SlotsInUse(server) == 2; }));
+  ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 2; }));
   half.Write(EncodeMessage("last words\nip\n") + Unterminated("never ended"));
   shutdown(half.fd(), SHUT_WR);
   ASSERT_TRUE(half.ReadToEnd());
   EXPECT_NE(half.received.find(EncodeMessage("last words\nip\n")), std::string::npos);
-  // The next connection takes a freed slot and starts with a clean frame.
-  RawPeer next(port);
+  RawPeer next(port);  // a freed slot starts with a clean frame
   next.Write(EncodeMessage("fresh\nip\n"));
   ASSERT_TRUE(WaitFor([&] { return a.Logged("fresh") && server.Logged("fresh"); }));
   for (ChatCopy* copy : {&server, &a}) {
-    for (const std::string& html : copy->LogHtml()) {
-      EXPECT_EQ(html.find("short"), std::string::npos);
-      EXPECT_EQ(html.find("never"), std::string::npos);
-    }
+    for (const std::string& html : copy->LogHtml())
+      EXPECT_TRUE(html.find("cut") == std::string::npos && html.find("never") == std::string::npos);
   }
   EXPECT_TRUE(server.host().boxes.empty());
 }
@@ -56,22 +56,89 @@ TEST_F(FaultTest, HostThatHalfClosesOrResetsIsLostToItsClient) {
     const int listener = test::ListenOnLoopback(hostPort);
     ChatCopy client(dir.path() / ("client" + std::to_string(reset)), hostPort);
     client.Join("c");
-    std::unique_ptr<RawPeer> accepted = RawPeer::Accept(listener);
+    std::unique_ptr<RawPeer> host = RawPeer::Accept(listener);
     close(listener);
     ASSERT_TRUE(WaitFor([&] { return client.view().m_bConnected; }));
-    accepted->Write(EncodeMessage("bye\nip\n"));
-    if (reset) {
-      test::Settle(50);
-      accepted->Reset();
-    } else {
-      shutdown(accepted->fd(), SHUT_WR);
-    }
+    host->Write(EncodeMessage("bye\nip\n"));
+    test::Settle(50);
+    if (reset)
+      host->Reset();
+    else
+      shutdown(host->fd(), SHUT_WR);
     ASSERT_TRUE(WaitFor([&] { return !client.view().m_bConnected; }));
     EXPECT_TRUE(client.Logged("bye"));
     EXPECT_EQ(client.LogHtml().back(),
               test::FirstLine(FillFormat(kHostLostNoticeFormat, {test::OwnIp()})));
     EXPECT_FALSE(client.host().inputEnabled);
   }
+}
+
+// Each message of eleven lines opens the "malformed" box, whose loop takes the next. A
+// peer trickling them to a host, or a host to a client, never stacks one box in another:
+// everything is taken and the page kept current, with one box open at most.
+TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
+  const auto trickle = [](RawPeer& attacker, ChatCopy& target) {
+    constexpr int kMessages = 20000;
+    target.HoldBoxes(20);  // a user who takes a moment over each box
+    target.host().recordMessages = true;
+    std::thread peer([&] {
+      std::string burst;
+      for (int i = 0; i < 10; ++i) burst += EncodeMessage("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
+      for (int sent = 0; sent < kMessages;
+           sent += 10, std::this_thread::sleep_for(std::chrono::microseconds(500)))
+        attacker.Write(burst);
+    });
+    EXPECT_TRUE(WaitFor([&] { return target.host().messages.size() >= kMessages; }, 60000));
+    peer.join();
+    EXPECT_EQ(target.host().maxBoxDepth, 1);
+    EXPECT_GT(target.host().boxes.size(), 1u);  // a box opens again once the last is dismissed
+    EXPECT_LT(target.host().boxes.size(), kMessages / 10u);
+    EXPECT_GT(target.host().messagesInsideBoxes, kMessages / 2);
+    EXPECT_GT(target.host().navigationsInsideBoxes, 0);
+  };
+  ChatCopy& server = StartServer();
+  RawPeer attacker(port);
+  ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 1; }));
+  trickle(attacker, server);
+
+  uint16_t hostPort = 0;
+  const int listener = test::ListenOnLoopback(hostPort);
+  ChatCopy client(dir.path() / "client", hostPort);
+  client.Join("c");
+  trickle(*RawPeer::Accept(listener), client);
+  close(listener);
+}
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.starts_with("VmRSS:")) return std::stol(line.substr(6));
+  }
+  return 0;
+}
+
+// A peer whose own lines come back to it but who never reads them fills its connection;
+// the host must neither wait for it nor keep all that it cannot send.
+TEST_F(FaultTest, PeerThatNeverReadsHoldsUpNoOneAndCostsLittleMemory) {
+  ChatCopy& server = StartServer();
+  ChatCopy& a = JoinClient("a");
+  ChatCopy& b = JoinClient("b");
+  const int small = 4096;
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+  const sockaddr_in address = test::LoopbackAddress(port);
+  ASSERT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  const long startKiB = ResidentKiB();
+  const std::string line = EncodeMessage(std::string(900, 'w') + "\nip\n");
+  for (int i = 0; i < 20; ++i) {
+    for (int j = 0; j < 100; ++j) send(fd, line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    QElapsedTimer timer;
+    timer.start();
+    SayAndWait(a, "still here " + std::to_string(i), {&b, &server});
+    EXPECT_LT(timer.elapsed(), 100) << i;
+  }
+  EXPECT_LT(ResidentKiB() - startKiB, 64 * 1024);
+  close(fd);
 }
 
 }  // namespace

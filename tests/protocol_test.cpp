@@ -76,30 +76,19 @@ TEST(MessageLines, CountsEveryLineStoresElevenAndDropsTheUnterminatedTail) {
   EXPECT_EQ(lines[0].size(), 3000u);
 }
 
-TEST(MessageLines, BalanceTagsAppendsTheMissingClosingTags) {
-  const std::string far(1020, 'x');
+// balance_tags_fuzz holds BalanceTags to a second reading of the rule on any line.
+TEST(MessageLines, BalanceTagsAppendsTheMissingClosingTagsInOpeningOrder) {
+  const std::string far(1020, 'x');  // only the first 1024 bytes are read
   const std::pair<std::string, std::string> cases[] = {
-      {"<b>hi", "<b>hi</b>"},
-      {"<font color=red>x", "<font color=red>x</font>"},  // the name ends at a blank
-      {"<font color=red", "<font color=red</font>"},
-      {"<>", "<></>"},
-      {"a<", "a<"},
-      {"< b>", "< b>"},
-      {"<B>x</b>", "<B>x</b></B>"},            // case matters
-      {"<b><i>x", "<b><i>x</b></i>"},          // in opening order, not nesting order
-      {"</b><b>", "</b><b>"},                  // a closing tag anywhere counts
-      {"<b><b>x</b>", "<b><b>x</b></b>"},      // once
-      {"<b>x<i", "<b>x<i</b>"},                // an unterminated tag stops the scan
-      {"a<br>b<BR>", "a<br>b<BR></br></BR>"},  // empty elements too
-      {far + "abcd<i>x", far + "abcd<i>x"},    // only the first 1024 bytes are read
+      {"<b><i><font color=red>x</b>", "<b><i><font color=red>x</b></i></font>"},
+      {"a<br>b<BR>", "a<br>b<BR></br></BR>"},
+      {"<b>x<i", "<b>x<i</b>"},  // an unterminated tag stops the scan
       {far + "ab<i>x", far + "ab<i>x"},
       {far + "<i></i>", far + "<i></i></i>"},
-      {far + "a<i>", far + "a<i></i>"},
   };
-  for (const auto& [line, balanced] : cases) {
-    std::string result = line;
-    BalanceTags(result);
-    EXPECT_EQ(result, balanced) << line.substr(line.size() > 20 ? line.size() - 20 : 0);
+  for (auto [line, balanced] : cases) {
+    BalanceTags(line);
+    EXPECT_EQ(line, balanced);
   }
 }
 

@@ -25,20 +25,14 @@ Values Loaded(const std::string& bytes) {
 
 TEST(Settings, FileIsReadLineByLineWithDefaultsForWhatIsMissing) {
   test::ScopedTempDir dir;
+  // settings_fuzz holds the reader to a second reading of the format on any file.
   const std::string part(1023, 'c');
   const std::pair<std::string, Values> cases[] = {
       {"", {"red", "", 1}},
-      {"blue\n", {"blue", "", 1}},
-      {"\n\n", {"", "", 1}},  // empty lines are there, not missing
-      {"blue\r\nTaro\r\n2\r\n", {"blue", "Taro", 2}},
-      {"bl\rue\nTaro\r\r\n2", {"bl\rue", "Taro\r", 2}},  // a lone CR belongs to the value
-      {part + "rest\n2\nTaro", {part, "rest", 2}},       // lines are read in 1023-byte parts
-      {part + "\n2\n", {part, "", 2}},
-      {part.substr(1) + "\r\nTaro\r\n3", {part.substr(1), "Taro", 3}},
-      {"red\nTaro\n2abc", {"red", "Taro", 2}},  // the index reads as atoi reads
-      {"red\nTaro\nabc", {"red", "Taro", 0}},
-      {"red\nTaro\n  +3", {"red", "Taro", 3}},
-      {"red\nTaro\n-1", {"red", "Taro", -1}},
+      {"\n\n", {"", "", 1}},                                   // empty lines are there, not missing
+      {"bl\rue\r\nTaro\r\r\n2\r\n", {"bl\rue", "Taro\r", 2}},  // CR LF ends a line
+      {part + "rest\n2\nTaro", {part, "rest", 2}},             // 1023-byte parts
+      {"red\nTaro\n  +3abc", {"red", "Taro", 3}},              // read as atoi reads
       {"red\nTaro\n99999999999", {"red", "Taro", INT_MAX}},
   };
   for (const auto& [bytes, values] : cases) EXPECT_EQ(Loaded(bytes), values) << bytes.substr(0, 30);

@@ -4,8 +4,7 @@
 #   work  a scratch directory; copy X runs in $work/X and logs to $work/X.log
 #   bin   the murelo program
 #   port  the chat port the copies use (MURELO_CHAT_PORT)
-# Every wait is bounded: a helper that waits returns non-zero when its time is up, and
-# the caller says what failed.
+# Every wait is bounded: a helper that waits returns non-zero when its time is up.
 # shellcheck shell=bash disable=SC2034,SC2154
 
 driver_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -21,9 +20,7 @@ wait_until() {
     sleep 0.2
   done
 }
-running() { kill -0 "$1" 2>/dev/null; }
-ended() { ! running "$1"; }
-
+ended() { ! kill -0 "$1" 2>/dev/null; }
 # stop_pid pid: TERM, up to 3 s of grace, then KILL. Only for our own children.
 stop_pid() {
   [ -n "$1" ] || return 0
@@ -33,26 +30,18 @@ stop_pid() {
   return 0
 }
 
-# start_display WIDTHxHEIGHT: Xvfb on the first free display; sets DISPLAY and xvfb_pid.
-# -noreset: the server would otherwise reset when its last client (a probe) goes.
+# start_display WIDTHxHEIGHT: Xvfb on a free display; sets DISPLAY and xvfb_pid.
+# -noreset: the server would otherwise reset when its last client (a probe) goes. The
+# port is one no socket uses, below the range handed out to outgoing connections.
 start_display() {
   Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!
   wait_until 10 test -s "$work/display" || return 1
   export DISPLAY=":$(head -n 1 "$work/display")"
-  wait_until 10 xdotool getmouselocation >/dev/null 2>&1
-}
-
-# free_port: a port no socket uses in any state, below the range handed out to
-# outgoing connections (a client socket on the port makes the copy's listen fail).
-free_port() {
-  local low candidate
-  read -r low _ </proc/sys/net/ipv4/ip_local_port_range || low=32768
-  for _ in $(seq 100); do
-    candidate=$((10000 + RANDOM % (low - 10000)))
-    grep -qF -- "$(printf ':%04X ' "$candidate")" /proc/net/tcp /proc/net/tcp6 || { echo "$candidate"; return 0; }
+  until [ -n "${port:-}" ] && ! grep -qF "$(printf ':%04X ' "$port")" /proc/net/tcp /proc/net/tcp6; do
+    port=$((10000 + RANDOM % 20000))
   done
-  return 1
+  wait_until 10 xdotool getmouselocation >/dev/null 2>&1
 }
 
 # start_copy dir: murelo in $work/dir on the display; sets started_pid. A sanitizer
@@ -69,27 +58,24 @@ start_copy() {
 page_has() {  # dir text
   LC_ALL=C grep -qaF -- "$(printf '%s' "$2" | iconv -f UTF-8 -t CP932)" "$work/$1/data.htm" 2>/dev/null
 }
-members_line() { LC_ALL=C grep -aF -- "$(printf '[参加者]' | iconv -f UTF-8 -t CP932)" "$work/$1/data.htm" 2>/dev/null; }
-members_have() { members_line "$1" | LC_ALL=C grep -qaF -- ">$2</font>"; }  # dir name
-members_lack() { members_line "$1" >/dev/null && ! members_have "$1" "$2"; }
-
-# show_page dir, show_windows: what a copy shows and printed, and the windows, for reports.
-show_page() {
-  echo "--- $1/data.htm:"
-  iconv -c -f CP932 -t UTF-8 "$work/$1/data.htm" 2>/dev/null
-  echo "--- output of copy $1:"
-  tail -n 20 "$work/$1.log" 2>/dev/null
+members_have() {  # dir name: on the participants line
+  LC_ALL=C grep -aF -- "$(printf '[参加者]' | iconv -t CP932)" "$work/$1/data.htm" 2>/dev/null |
+    LC_ALL=C grep -qaF -- ">$2</font>"
 }
-show_windows() {
-  echo "--- visible windows:"
-  xdotool search --onlyvisible --name '.' 2>/dev/null | while read -r id; do echo "$id $(xdotool getwindowname "$id")"; done
+# report dir...: the windows, and what each copy shows and printed, for a failure.
+report() {
+  xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null
+  for dir in "$@"; do
+    echo "--- copy $dir:"
+    iconv -c -f CP932 -t UTF-8 "$work/$dir/data.htm" 2>/dev/null
+    tail -n 20 "$work/$dir.log" 2>/dev/null
+  done
 }
 
-# find_window pid caption-regex seconds: the window's id once it is shown.
 window_of() { xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n 1; }
 window_gone() { [ -z "$(window_of "$1" "$2")" ]; }
 has_window() { ! window_gone "$1" "$2"; }
-find_window() { wait_until "$3" has_window "$1" "$2" && window_of "$1" "$2"; }
+find_window() { wait_until "$3" has_window "$1" "$2" && window_of "$1" "$2"; }  # pid caption s
 
 # focus window: a window manager is asked to activate it (setting the focus behind its
 # back loses the first keys); without one the focus is set directly.
@@ -102,7 +88,7 @@ focus() {
   return 1
 }
 
-# open_menu_item main-window letter: Alt+F opens 接続(&F), the letter picks the item once
+# open_menu_item main-window letter: Alt+F opens 接続(&F); the letter picks the item once
 # Qt has built the popup.
 open_menu_item() {
   focus "$1" || return 1
@@ -111,16 +97,12 @@ open_menu_item() {
   xdotool key "$2"
 }
 
-# open_connect_dialog pid main-window: Alt+F, C, tried again after Escape when the letter
-# came before the popup; prints the dialog's id once it has the focus.
+# open_connect_dialog pid main-window: Alt+F, C, again after Escape when the letter came
+# before the popup; the dialog then has the focus.
 open_connect_dialog() {
-  local dialog
   for _ in 1 2 3; do
     open_menu_item "$2" c || return 1
-    if dialog=$(find_window "$1" "$connect_caption" 5); then
-      focus "$dialog" && echo "$dialog"
-      return
-    fi
+    dialog=$(find_window "$1" "$connect_caption" 5) && { focus "$dialog"; return; }
     xdotool key Escape Escape
   done
   return 1
@@ -129,7 +111,7 @@ open_connect_dialog() {
 # connect_as pid main-window name host|--server: fills in the connect dialog (the name
 # edit has the focus; Tab goes to the host, then to サーバーになる) and presses Enter.
 connect_as() {
-  open_connect_dialog "$1" "$2" >/dev/null || return 1
+  open_connect_dialog "$1" "$2" || return 1
   xdotool key ctrl+a
   type_text "$3"
   if [ "$4" = --server ]; then xdotool key --delay 50 Tab Tab space; else xdotool key Tab ctrl+a && type_text "$4"; fi
@@ -137,15 +119,13 @@ connect_as() {
   wait_until 10 window_gone "$1" "$connect_caption"
 }
 
-# send_line main-window text: clicks into the input edit (22 pixels high, in the input
-# bar filling the window's bottom 44 pixels), types the line and presses Enter.
+# send_line main-window text: clicks into the input edit (in the input bar, the window's
+# bottom 44 pixels), types the line and presses Enter.
 send_line() {
   local HEIGHT
   eval "$(xdotool getwindowgeometry --shell "$1" | grep '^HEIGHT=')"
   focus "$1" || return 1
-  xdotool mousemove --window "$1" 40 $((HEIGHT - 30)) click 1
-  sleep 0.2
-  xdotool key ctrl+a
+  xdotool mousemove --window "$1" 40 $((HEIGHT - 30)) click 1 sleep 0.2 key ctrl+a
   type_text "$2"
   xdotool key Return
 }

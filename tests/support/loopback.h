@@ -116,18 +116,17 @@ class ChatCopy {
     for (int i = 0; i < m_view.m_Log.Count(); ++i) html.push_back(m_view.m_Log[i].strHtml);
     return html;
   }
-  bool Logged(const std::string& html) const {
-    const std::vector<std::string> log = LogHtml();
-    return std::find(log.begin(), log.end(), html) != log.end();
-  }
+  bool Logged(const std::string& html) const { return std::ranges::count(LogHtml(), html) > 0; }
   std::string Page() const { return ReadFile(m_pageDirectory / "data.htm"); }
   /// From now on the user takes ms over each box, its nested loop turning meanwhile.
   void HoldBoxes(int ms) {
-    m_nBoxOpenMs = ms;
-    m_host.onMessageBox = nullptr;
-    if (ms > 0) m_host.onMessageBox = [ms](std::string_view) { Settle(ms); };
+    m_host.onMessageBox = [ms](std::string_view) { Settle(ms); };
   }
-  bool HoldsBoxes() const { return m_nBoxOpenMs > 0; }
+  /// The connections a host holds.
+  int SlotsInUse() const {
+    return static_cast<int>(std::count_if(m_view.m_Peers.begin(), m_view.m_Peers.end(),
+                                          [](const CPeerSocket& peer) { return peer.m_bInUse; }));
+  }
 
   CMureloView& view() { return m_view; }
   CTestHost& host() { return m_host; }
@@ -135,7 +134,6 @@ class ChatCopy {
  private:
   std::filesystem::path m_pageDirectory;
   CTestHost m_host;
-  int m_nBoxOpenMs = 0;
   CMureloView m_view;
 };
 
