@@ -20,7 +20,7 @@
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
 #include "platform/markup_warnings.h"
-#include "scratch.h"
+#include "test_host.h"
 #include "ui/page_writer.h"
 
 namespace murelo {

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "core/wire_format.h"
-#include "loopback_test.h"
+#include "loopback.h"
 
 namespace murelo {
 namespace {
@@ -76,35 +76,30 @@ TEST_F(FaultTest, HostThatHalfClosesOrResetsIsLostToItsClient) {
 // peer trickling them to a host, or a host to a client, never stacks one box in another:
 // everything is taken and the page kept current, with one box open at most.
 TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
-  const auto trickle = [](RawPeer& attacker, ChatCopy& target) {
-    constexpr int kMessages = 20000;
-    target.HoldBoxes(20);  // a user who takes a moment over each box
-    target.host().recordMessages = true;
-    std::thread peer([&] {
-      std::string burst;
-      for (int i = 0; i < 10; ++i) burst += EncodeMessage("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
-      for (int sent = 0; sent < kMessages;
-           sent += 10, std::this_thread::sleep_for(std::chrono::microseconds(500)))
-        attacker.Write(burst);
-    });
-    EXPECT_TRUE(WaitFor([&] { return target.host().messages.size() >= kMessages; }, 60000));
-    peer.join();
-    EXPECT_EQ(target.host().maxBoxDepth, 1);
-    EXPECT_GT(target.host().boxes.size(), 1u);  // a box opens again once the last is dismissed
-    EXPECT_LT(target.host().boxes.size(), kMessages / 10u);
-    EXPECT_GT(target.host().messagesInsideBoxes, kMessages / 2);
-    EXPECT_GT(target.host().navigationsInsideBoxes, 0);
-  };
+  constexpr int kMessages = 20000;
   ChatCopy& server = StartServer();
-  RawPeer attacker(port);
-  ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 1; }));
-  trickle(attacker, server);
-
   uint16_t hostPort = 0;
   const int listener = test::ListenOnLoopback(hostPort);
   ChatCopy client(dir.path() / "client", hostPort);
-  client.Join("c");
-  trickle(*RawPeer::Accept(listener), client);
+  for (ChatCopy* target : {&server, &client}) {
+    if (target == &client) client.Join("c");
+    auto attacker = target == &client ? RawPeer::Accept(listener) : std::make_unique<RawPeer>(port);
+    ASSERT_TRUE(WaitFor([&] { return client.view().m_bConnected || server.SlotsInUse() == 1; }));
+    target->HoldBoxes(20);  // a user who takes a moment over each box
+    target->host().recordMessages = true;
+    std::thread peer([&] {
+      std::string burst;
+      for (int i = 0; i < 10; ++i) burst += EncodeMessage("1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
+      for (int sent = 0; sent < kMessages; sent += 10, usleep(500)) attacker->Write(burst);
+    });
+    EXPECT_TRUE(WaitFor([&] { return target->host().messages.size() >= kMessages; }, 60000));
+    peer.join();
+    EXPECT_EQ(target->host().maxBoxDepth, 1);
+    EXPECT_GT(target->host().boxes.size(), 1u);  // a box opens again once the last is dismissed
+    EXPECT_LT(target->host().boxes.size(), kMessages / 10u);
+    EXPECT_GT(target->host().messagesInsideBoxes, kMessages / 2);
+    EXPECT_GT(target->host().navigationsInsideBoxes, 0);
+  }
   close(listener);
 }
 

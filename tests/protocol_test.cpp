@@ -76,11 +76,13 @@ TEST(MessageLines, CountsEveryLineStoresElevenAndDropsTheUnterminatedTail) {
   EXPECT_EQ(lines[0].size(), 3000u);
 }
 
-// balance_tags_fuzz holds BalanceTags to a second reading of the rule on any line.
 TEST(MessageLines, BalanceTagsAppendsTheMissingClosingTagsInOpeningOrder) {
   const std::string far(1020, 'x');  // only the first 1024 bytes are read
   const std::pair<std::string, std::string> cases[] = {
       {"<b><i><font color=red>x</b>", "<b><i><font color=red>x</b></i></font>"},
+      {"<B>x</b><>", "<B>x</b><></B></>"},     // names as written, an empty one too
+      {"</b><b><b>x</b>", "</b><b><b>x</b>"},  // a closing tag anywhere answers once
+      {"a< b><font color=red", "a< b><font color=red</font>"},
       {"a<br>b<BR>", "a<br>b<BR></br></BR>"},
       {"<b>x<i", "<b>x<i</b>"},  // an unterminated tag stops the scan
       {far + "ab<i>x", far + "ab<i>x"},

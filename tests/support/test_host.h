@@ -1,8 +1,14 @@
-// CTestHost: the window around a chat view, for tests, fuzz targets and benchmarks.
+// CTestHost: the window around a chat view, for tests, fuzz targets and benchmarks; and
+// a scratch directory made the current one.
 #pragma once
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,9 +16,40 @@
 
 #include "core/view_host.h"
 #include "platform/event_loop.h"
-#include "scratch.h"
 
 namespace murelo::test {
+
+/// Makes a fresh directory the current one for its lifetime, then restores the previous
+/// one and removes it with everything in it.
+class ScopedTempDir {
+ public:
+  ScopedTempDir() : m_previous(std::filesystem::current_path()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "murelo-XXXXXX").string();
+    m_path = mkdtemp(pattern.data());
+    std::filesystem::current_path(m_path);
+  }
+  ~ScopedTempDir() {
+    std::filesystem::current_path(m_previous);
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  ScopedTempDir(const ScopedTempDir&) = delete;
+  ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+  const std::filesystem::path& path() const { return m_path; }
+
+ private:
+  std::filesystem::path m_previous;
+  std::filesystem::path m_path;
+};
+
+/// The whole content of a file, or an empty string when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path, error)) return {};
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 /// Records what the view asks of its window and answers as told. Posted tasks go to the
 /// event loop when one is installed, and run at once otherwise, as if the handler had
