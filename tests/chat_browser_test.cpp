@@ -27,10 +27,8 @@ namespace murelo {
 namespace {
 
 std::string Cp932(QStringView text) { return ToCp932(text); }
-std::string Repeated(std::string_view unit, int count) {
-  std::string text;
-  while (count-- > 0) text += unit;
-  return text;
+std::string Repeated(const char* unit, int count) {
+  return QString(unit).repeated(count).toStdString();
 }
 /// A chat line as the chat commands build it.
 std::string ChatLine(int n) {
@@ -172,19 +170,6 @@ TEST_F(ChatBrowserTest, CostlyMarkupIsDrawnSoonAndNoTallerThanLargeText) {
     for (int i = 0; i < block.layout()->lineCount(); ++i)
       EXPECT_LE(block.layout()->lineAt(i).height(), 3 * lineHeight) << block.text().toStdString();
   }
-}
-
-TEST_F(ChatBrowserTest, DrawsTheNewestNavigationOfATurnOnceAndIgnoresUnreadableFiles) {
-  for (int i = 0; i < 3; ++i) {
-    Say(ChatLine(i));
-    ASSERT_TRUE(ReplaceFile(kPageFileName, ComposeChatPage(members, log, limit)));
-    browser.Navigate(kPageFileName);
-  }
-  ASSERT_TRUE(ReplaceFile(kPageFileName, kBlankPage));  // read at navigation, not at the draw
-  browser.Navigate("no-such-file.htm");
-  QCoreApplication::processEvents();
-  EXPECT_EQ(browser.FullDraws() + browser.InPlaceDraws(), 1);
-  EXPECT_EQ(browser.DrawnPage(), ComposeChatPage(members, log, limit));
 }
 
 TEST_F(ChatBrowserTest, LinksShowTheirAddressOnlyWebLinksOpenAndNothingIsLoaded) {

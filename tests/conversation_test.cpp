@@ -118,16 +118,6 @@ TEST_F(ConversationTest, PageIsByteExactAndShowsTheNewestWithinTheLimit) {
   }
 }
 
-TEST_F(ConversationTest, StartUpShowsTheSplashThenLeavesTheBlankPage) {
-  host.recordPages = true;
-  view.OnInitialUpdate();
-  EXPECT_EQ(host.shownPages, std::vector<std::string>{std::string(kSplashPage)});
-  EXPECT_EQ(ReadFile("data.htm"), "<html>\n<body bgcolor=#eeeeff>");
-  EXPECT_FALSE(host.inputEnabled);
-  EXPECT_EQ(host.settingsLoads, 1);
-  EXPECT_TRUE(host.boxes.empty());
-}
-
 TEST_F(ConversationTest, UnwritablePageIsReportedAndTheConversationGoesOn) {
   std::filesystem::create_directory("data.htm");
   view.OnInitialUpdate();

@@ -1,5 +1,6 @@
-// Faults and hostile peers on loopback: peers that die or half-close in the middle of a
-// message, a host that does, a trickle of malformed messages and a peer that never reads.
+// Faults and hostile peers on loopback: a peer that half-closes in the middle of a
+// message, a host that does or resets, a trickle of malformed messages and a peer that
+// never reads.
 // The others' conversation goes on through each, and boxes never stack.
 #include <gtest/gtest.h>
 
@@ -22,17 +23,10 @@ std::string Unterminated(const std::string& text) {
   return wire.substr(0, wire.size() - 1);
 }
 
-TEST_F(FaultTest, PeersThatDieOrHalfCloseMidMessageLeaveNoTraceAndFreeTheirSlots) {
+// (receive_fuzz ends every input's connection with a reset, mid-message or not.)
+TEST_F(FaultTest, PeerThatHalfClosesMidMessageGetsWhatWasSentAndFreesItsSlot) {
   ChatCopy& server = StartServer();
   ChatCopy& a = JoinClient("a");
-  for (int i = 0; i < 3; ++i) {
-    RawPeer killed(port);
-    ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 2; }));
-    killed.Write(EncodeMessage("whole " + std::to_string(i) + "\nip\n") + Unterminated("cut"));
-    ASSERT_TRUE(WaitFor([&] { return a.Logged("whole " + std::to_string(i)); }));
-    killed.Reset();
-    ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 1; })) << i;
-  }
   RawPeer half(port);  // it stops sending but can still read
   ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 2; }));
   half.Write(EncodeMessage("last words\nip\n") + Unterminated("never ended"));
@@ -42,10 +36,7 @@ TEST_F(FaultTest, PeersThatDieOrHalfCloseMidMessageLeaveNoTraceAndFreeTheirSlots
   RawPeer next(port);  // a freed slot starts with a clean frame
   next.Write(EncodeMessage("fresh\nip\n"));
   ASSERT_TRUE(WaitFor([&] { return a.Logged("fresh") && server.Logged("fresh"); }));
-  for (ChatCopy* copy : {&server, &a}) {
-    for (const std::string& html : copy->LogHtml())
-      EXPECT_TRUE(html.find("cut") == std::string::npos && html.find("never") == std::string::npos);
-  }
+  for (ChatCopy* copy : {&server, &a}) EXPECT_FALSE(copy->Logged("never ended"));
   EXPECT_TRUE(server.host().boxes.empty());
 }
 

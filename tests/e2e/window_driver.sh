@@ -23,11 +23,8 @@ wait_until() {
 ended() { ! kill -0 "$1" 2>/dev/null; }
 # stop_pid pid: TERM, up to 3 s of grace, then KILL. Only for our own children.
 stop_pid() {
-  [ -n "$1" ] || return 0
-  kill -TERM "$1" 2>/dev/null && wait_until 3 ended "$1"
-  kill -KILL "$1" 2>/dev/null
-  wait "$1" 2>/dev/null
-  return 0
+  [ -n "$1" ] && kill -TERM "$1" 2>/dev/null && ! wait_until 3 ended "$1" && kill -KILL "$1"
+  wait "$1" 2>/dev/null || true
 }
 
 # start_display WIDTHxHEIGHT: Xvfb on a free display; sets DISPLAY and xvfb_pid.
@@ -65,11 +62,7 @@ members_have() {  # dir name: on the participants line
 # report dir...: the windows, and what each copy shows and printed, for a failure.
 report() {
   xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null
-  for dir in "$@"; do
-    echo "--- copy $dir:"
-    iconv -c -f CP932 -t UTF-8 "$work/$dir/data.htm" 2>/dev/null
-    tail -n 20 "$work/$dir.log" 2>/dev/null
-  done
+  for dir in "$@"; do iconv -c -f CP932 -t UTF-8 "$work/$dir/data.htm" "$work/$dir.log"; done
 }
 
 window_of() { xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -n 1; }

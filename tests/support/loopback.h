@@ -201,10 +201,9 @@ class RawPeer {
 /// red, clients in blue.
 class LoopbackTest : public testing::Test {
  protected:
-  ChatCopy& NewCopy(const std::string& name = "") {
-    const std::string directory = name.empty() ? "copy" + std::to_string(copies.size()) : name;
-    copies.push_back(std::make_unique<ChatCopy>(dir.path() / directory, port));
-    return *copies.back();
+  ChatCopy& NewCopy() {
+    const std::string directory = "copy" + std::to_string(copies.size());
+    return *copies.emplace_back(std::make_unique<ChatCopy>(dir.path() / directory, port));
   }
   ChatCopy& StartServer() {
     ChatCopy& server = NewCopy();
@@ -221,14 +220,6 @@ class LoopbackTest : public testing::Test {
              (members.size() == kMemberRows || std::ranges::count(members, "blue/" + name) == 1);
     })) << name;
     return client;
-  }
-  /// Says text from a copy and waits until every one of everyone has logged it.
-  static void SayAndWait(ChatCopy& from, const std::string& text,
-                         std::initializer_list<ChatCopy*> everyone) {
-    from.Say(text);
-    const std::string shown =
-        FirstLine(ChatLine(from.view().m_strColor, from.view().m_strName, text));
-    for (ChatCopy* copy : everyone) ASSERT_TRUE(WaitFor([&] { return copy->Logged(shown); }));
   }
 
   ScopedTempDir dir;

@@ -72,7 +72,7 @@ class CTestHost : public CViewHost {
   }
   int LogLimitIndex() const override { return logLimitIndex; }
   void EnableInput(bool enable) override { inputEnabled = enable; }
-  void LoadSettings() override { ++settingsLoads; }
+  void LoadSettings() override {}
   bool RunConnectDialog(CConnectChoice& choice) override { return Answer(connectChoice, choice); }
   bool RunNameColorDialog(CNameColorChoice& choice) override {
     return Answer(nameColorChoice, choice);
@@ -103,7 +103,6 @@ class CTestHost : public CViewHost {
   std::vector<std::string> messages;  // every text interpreted, if recorded
   int messagesInsideBoxes = 0;        // texts interpreted while a box was open
   bool inputEnabled = false;
-  int settingsLoads = 0;
   int logLimitIndex = 3;
   std::optional<CConnectChoice> connectChoice;      // empty: the dialog is cancelled
   std::optional<CNameColorChoice> nameColorChoice;  // empty: the dialog is cancelled
