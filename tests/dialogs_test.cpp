@@ -1,5 +1,4 @@
-// The connect, name-and-colour and about dialogs and the message box, through their real
-// controls.
+// The connect and name-and-colour dialogs and the message box, through their real controls.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -12,7 +11,6 @@
 #include "app/settings.h"
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
-#include "ui/about_dialog.h"
 #include "ui/connect_dialog.h"
 #include "ui/name_color_dialog.h"
 #include "widgets.h"
@@ -164,10 +162,6 @@ TEST_F(DialogTest, EditsKeepToOneLineTabOrderFollowsTheTemplateAndNoButtonIsDefa
                                          IDC_CONNECT_OK, IDC_COLOR}));
   for (QPushButton* button : dialog.findChildren<QPushButton*>())
     EXPECT_FALSE(button->isDefault() || button->autoDefault());
-  CAboutDlg about;
-  EXPECT_EQ(
-      test::RunModal(about, [](CAboutDlg& dlg) { QTest::keyClick(&dlg, Qt::Key_Return); }).result,
-      IDOK);
 }
 
 TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {

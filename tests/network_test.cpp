@@ -102,18 +102,15 @@ TEST_F(NetworkTest, LeavingIsSeenByAllAndTheServerListensOn) {
   RawPeer raw(port);
   ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 2; }));
   server.view().OnDisconnectCmd();
-  const std::string farewell =
-      EncodeMessage("\ndel\nred\nhost\n") +
-      EncodeMessage(FillFormat(kLeaveNoticeFormat, {"red", "host", OwnIp()}));
-  ASSERT_TRUE(raw.ReadToEnd());
-  EXPECT_TRUE(raw.received.ends_with(farewell));  // before the connection ends
+  const std::string hostLeaves = FillFormat(kLeaveNoticeFormat, {"red", "host", OwnIp()});
+  ASSERT_TRUE(raw.ReadToEnd());  // the farewell comes before the connection ends
+  EXPECT_TRUE(
+      raw.received.ends_with(EncodeMessage("\ndel\nred\nhost\n") + EncodeMessage(hostLeaves)));
   ChatCopy& c = *copies.back();
   const std::string hostLost = FirstLine(FillFormat(kHostLostNoticeFormat, {OwnIp()}));
   ASSERT_TRUE(WaitFor([&] { return c.Logged(hostLost); }));
   const Rows log = c.LogHtml();
-  EXPECT_LT(std::find(log.begin(), log.end(),
-                      FirstLine(FillFormat(kLeaveNoticeFormat, {"red", "host", OwnIp()}))),
-            std::find(log.begin(), log.end(), hostLost));
+  EXPECT_LT(std::ranges::find(log, FirstLine(hostLeaves)), std::ranges::find(log, hostLost));
   EXPECT_FALSE(c.view().m_bConnected || c.host().inputEnabled);
   JoinClient("d");  // still listening
   EXPECT_TRUE(server.view().m_bConnected);
