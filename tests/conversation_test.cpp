@@ -51,10 +51,6 @@ TEST_F(ConversationTest, CommandsChangeTheTableAndMalformedOnesAreDisplayMessage
   Process({"\nADD\nred\nx\n", "\nadd\nred\nx\ny\n", "x\nadd\nred\nx\n", "\nchange\nred\nx\n", ""});
   EXPECT_EQ(Rows().size(), 1u);
   EXPECT_EQ(Log(), (std::vector<std::string>{"@ADD", "@add", "x@add", "@change", "@"}));
-
-  for (int i = 0; i < kMemberRows; ++i)
-    view.ProcessMessage("\nadd\nred\nm" + std::to_string(i) + "\n");
-  EXPECT_EQ(Rows().front(), "0:red/m18");  // a full table takes no one more
 }
 
 TEST_F(ConversationTest, DisplayMessagesAreBalancedAndTheLogKeepsTheNewest200) {

@@ -10,7 +10,6 @@
 #include "loopback.h"
 #include "platform/chat_browser.h"
 #include "platform/cp932.h"
-#include "platform/qt_event_loop.h"
 #include "platform/stream_socket.h"
 #include "ui/input_bar.h"
 #include "ui/ui_texts.h"
@@ -45,7 +44,6 @@ class MainFrameTest : public testing::Test {
   QLineEdit* InputEdit() { return frame.findChild<QLineEdit*>(IDC_INPUT_EDIT); }
 
   test::ScopedTempDir dir;
-  CQtEventLoop loop;
   CSettings settings;
   const uint16_t port = test::FreePort();
   CMainFrame frame{settings, {port, ""}};

@@ -50,16 +50,13 @@ TEST_F(NetworkTest, NewcomerGetsTheSnapshotFirstAndLinesAreRelayedAsSent) {
   ChatCopy& a = JoinClient("a");
   ChatCopy& b = JoinClient("b");
   RawPeer raw(port);
-  const std::string snapshot = EncodeMessage("\nadd\nred\nhost\n") +
+  raw.Write(std::string("bcd\0", 4));  // "abc", relayed as it came, after the snapshot
+  const std::string expected = EncodeMessage("\nadd\nred\nhost\n") +
                                EncodeMessage("\nadd\nblue\nb\n") +
-                               EncodeMessage("\nadd\nblue\na\n");
+                               EncodeMessage("\nadd\nblue\na\n") + std::string("bcd\0", 4);
   ASSERT_TRUE(
-      raw.ReadUntil([&](const std::string& bytes) { return bytes.size() >= snapshot.size(); }));
-  EXPECT_EQ(raw.received, snapshot);
-  raw.Write(std::string("bcd\0", 4));  // "abc"
-  ASSERT_TRUE(
-      raw.ReadUntil([&](const std::string& bytes) { return bytes.size() >= snapshot.size() + 4; }));
-  EXPECT_EQ(raw.received.substr(snapshot.size()), std::string("bcd\0", 4));
+      raw.ReadUntil([&](const std::string& bytes) { return bytes.size() >= expected.size(); }));
+  EXPECT_EQ(raw.received, expected);
 
   a.Say("<i>hello");
   const std::string shown = FirstLine(ChatLine("blue", "a", "<i>hello")) + "</i>";

@@ -234,8 +234,6 @@ TEST_P(SoakTest, TwentyClientsComeGoAndTalkAndEveryoneSeesTheSameConversation) {
     EXPECT_TRUE(!copy->view().m_bConnected || copy->Members() == server.Members())
         << copy->view().m_strName;
   }
-  std::printf("soak: %d rounds, %zu texts relayed, %zu lines said\n", rounds, deliverable.size(),
-              said.size());
   clients.clear();
   EXPECT_TRUE(WaitFor([&] { return server.SlotsInUse() == 0; }));
   CStreamSocket::FinishClosingConnections(2000);

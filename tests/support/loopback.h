@@ -144,7 +144,7 @@ class RawPeer {
  public:
   explicit RawPeer(uint16_t port) : m_fd(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
     const sockaddr_in address = LoopbackAddress(port);
-    m_bConnected = connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    connect(m_fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   }
   /// The next connection to listener, taken while the event loop turns.
   static std::unique_ptr<RawPeer> Accept(int listener) {
@@ -158,7 +158,6 @@ class RawPeer {
   RawPeer(const RawPeer&) = delete;
   RawPeer& operator=(const RawPeer&) = delete;
 
-  bool connected() const { return m_bConnected; }
   int fd() const { return m_fd; }
   void Write(std::string_view bytes) { send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
   /// Appends what arrives to received while turning the event loop, until condition holds
@@ -191,10 +190,9 @@ class RawPeer {
   bool closed = false;
 
  private:
-  RawPeer(int fd, int) : m_fd(fd), m_bConnected(fd >= 0) {}
+  RawPeer(int fd, int) : m_fd(fd) {}
 
   int m_fd;
-  bool m_bConnected = false;
 };
 
 /// Copies of the chat view on a port and in page directories of their own: a server in

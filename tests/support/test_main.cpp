@@ -1,6 +1,6 @@
 // Entry point of the test programs: a QApplication on the offscreen platform, so that
-// widget tests run without a display, and with MURELO_TEST_EVENT_LOOP Qt's event loop
-// under the sockets, as in the program.
+// widget tests run without a display, and Qt's event loop under the sockets, as in the
+// program.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,9 +12,7 @@ int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication application(argc, argv);
-#ifdef MURELO_TEST_EVENT_LOOP
   murelo::CQtEventLoop loop;
-#endif
   const int result = RUN_ALL_TESTS();
   murelo::CStreamSocket::FinishClosingConnections(1000);
   return result;
