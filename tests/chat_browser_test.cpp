@@ -61,11 +61,8 @@ const std::vector<std::string> kCostlyEntries = {
     "<table><tr><td colspan=2147483647 rowspan=2147483647>x</td></tr></table>",
     "<table width=999999><tr>" + Repeated("<td width=999999>x", 50),
     Repeated("<div><blockquote><ul><li><font color=red><b>", 20) + "x",
-    Repeated("&amp;", 200),
     "<a href=\"http://example.com/\"><span style=\"font-size:100000px\">x</span></a>",
-    "<font size=100><h1><big>x",
     "<style>*{font-size:1000px}</style>x",
-    "<pre>" + std::string(990, 'x'),
     "<img width=99999 height=99999>"};
 
 // The two judgements behind drawing in place: whether a piece of markup reads the same
@@ -78,10 +75,8 @@ TEST(MarkupCheck, OnlyClosedInlineMarkupReadsTheSameAnywhere) {
       {u"</b>stray end tag", true},      // ignored: nothing of the piece is open
       {u"<b>left open", false},
       {u"<p>a block</p>", false},
-      {u"<span style=\"color:red\">x</span>", false},
       {u"<font color=\"red>x</font>", false},  // an unclosed quote
-      {u"a < b", false},
-      {u"&#10;", false},  // a line break by reference
+      {u"&#10;", false},                       // a line break by reference
   };
   for (const auto& [html, selfContained] : rows)
     EXPECT_EQ(IsSelfContainedMarkup(html), selfContained) << QString::fromUtf16(html).toStdString();

@@ -56,7 +56,6 @@ TEST_F(MainFrameTest, StartsFreshAndTheMenuFollowsTheConnection) {
   EXPECT_EQ(frame.frameGeometry().size(), QSize(480, 480));
   EXPECT_EQ(frame.PageView().DrawnPage(), kSplashPage);  // then the blank page, not shown
   EXPECT_EQ(test::ReadFile("data.htm"), "<html>\n<body bgcolor=#eeeeff>");
-  EXPECT_EQ(settings.m_strColor + std::to_string(settings.m_nLogLimitIndex), "red1");
   frame.UpdateMenus();
   QAction* connect = Item(ToQString(kMenuConnect));
   QAction* disconnect = Item(ToQString(kMenuDisconnect));
