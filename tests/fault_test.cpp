@@ -93,10 +93,14 @@ TEST_F(FaultTest, PeerThatNeverReadsHoldsUpNoOne) {
   ChatCopy& a = JoinClient("a");
   a.host().recordMessages = true;  // the log keeps too few of so many lines
   RawPeer stuck(port);
+  ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 2; }));
   std::string lines;
   for (int i = 0; i < 1000; ++i) lines += EncodeMessage(std::string(900, 'w') + "\nip\n");
-  for (int i = 0; i < 20; ++i) {
-    send(stuck.fd(), lines.data(), lines.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+  size_t sent = 0;  // an endless stream of whole lines, as fast as the host takes them
+  for (int i = 0; server.SlotsInUse() == 2 && i < 1000; ++i) {
+    const size_t at = sent % lines.size();
+    sent += std::max<ssize_t>(
+        send(stuck.fd(), lines.data() + at, lines.size() - at, MSG_DONTWAIT | MSG_NOSIGNAL), 0);
     QElapsedTimer timer;
     timer.start();
     a.Say(std::to_string(i));
