@@ -26,7 +26,6 @@ void ShowMessageBox(QWidget* owner, std::string_view cp932Text) {
   // destroys owner, and owner takes its children with it.
   QPointer<QMessageBox> box = new QMessageBox(owner);
   box->setWindowTitle(QString::fromLatin1(kDefaultCaption));
-  box->setIcon(QMessageBox::Warning);
   box->setTextFormat(Qt::PlainText);
   box->setText(ToQString(cp932Text));
   box->setStandardButtons(QMessageBox::Ok);

@@ -67,7 +67,9 @@ TEST_F(DialogTest, NameAndColourAreRequiredNameFirstAndCancelChangesNothing) {
     QTest::keyClicks(NameEdit(dlg), "taro");
     Click(dlg, IDC_CONNECT_OK);
     QTest::keyClicks(HostEdit(dlg), "9");
-    QTest::keyClick(HostEdit(dlg), Qt::Key_Escape);
+    auto* cancel = dlg.findChild<QPushButton*>(IDCANCEL_BUTTON);
+    cancel->setFocus();  // Enter presses the focused button
+    QTest::keyClick(cancel, Qt::Key_Return);
   });
   EXPECT_EQ(run.result, IDCANCEL);
   EXPECT_EQ(boxes.texts, (Boxes{std::string(kBoxNameMissing), std::string(kBoxNameMissing),
@@ -159,7 +161,8 @@ TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {
   QPointer<QWidget> owner = new QWidget;
   SetMessageBoxHook([&](std::string_view text, QMessageBox& box) {
     EXPECT_EQ(box.text(), ToQString(text));
-    EXPECT_TRUE(box.windowTitle() == "murelo" && box.standardButtons() == QMessageBox::Ok);
+    EXPECT_TRUE(box.windowTitle() == "murelo" && box.standardButtons() == QMessageBox::Ok &&
+                box.icon() == QMessageBox::NoIcon);
     EXPECT_TRUE(box.isModal() && box.parentWidget() == owner.data());
     delete owner.data();  // a window may go while its box is open
   });

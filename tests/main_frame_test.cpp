@@ -60,7 +60,7 @@ TEST_F(MainFrameTest, StartsFreshAndTheMenuFollowsTheConnection) {
   QAction* connect = Item(ToQString(kMenuConnect));
   QAction* disconnect = Item(ToQString(kMenuDisconnect));
   EXPECT_TRUE(connect->isEnabled() && !disconnect->isEnabled() && !Item("50")->isEnabled());
-  EXPECT_TRUE(Item("50")->isChecked() && !Item("20")->isChecked());
+  EXPECT_TRUE(Item("50")->isChecked() && !Item("20")->isCheckable());  // one mark only
   EXPECT_FALSE(InputEdit()->isEnabled());
 
   auto peer = HostWithPeer();
@@ -75,7 +75,7 @@ TEST_F(MainFrameTest, StartsFreshAndTheMenuFollowsTheConnection) {
   EXPECT_TRUE(test::ReadFile("data.htm").ends_with("<hr>e20\n"));
   settings.m_nLogLimitIndex = 7;  // from a damaged data.dat: no item is checked
   frame.UpdateMenus();
-  for (const char* item : {"20", "50", "100", "200"}) EXPECT_FALSE(Item(item)->isChecked());
+  for (const char* item : {"20", "50", "100", "200"}) EXPECT_FALSE(Item(item)->isCheckable());
 }
 
 TEST_F(MainFrameTest, PasteWithTheFocusInThePageGoesToTheInputEdit) {

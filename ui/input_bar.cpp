@@ -35,7 +35,7 @@ CInputBar::CInputBar(QWidget* parent) : QWidget(parent), m_du(DialogFont()) {
 
   m_btnSend = new QPushButton(ToQString(kSendButton), this);
   m_btnSend->setObjectName(IDC_SEND);
-  m_btnSend->setAutoDefault(false);
+  m_btnSend->setAutoDefault(true);  // Enter on the focused button sends, as a click does
   m_btnSend->setDefault(false);
   m_btnSend->setGeometry(m_du.Rect(290, 2, 25, 15));
   m_btnSend->setEnabled(false);

@@ -70,8 +70,8 @@ QPushButton* CInputDlgBase::AddButton(const char* id, std::string_view cp932Text
                                       int width, int height) {
   auto* button = new QPushButton(ToQString(cp932Text), this);
   button->setObjectName(QLatin1String(id));
-  // No button is the default: Enter is the IDOK command, which keyPressEvent routes to
-  // the confirm handler wherever the focus is.
+  // No button is the default: Enter presses the focused button, and anywhere else is the
+  // IDOK command, which keyPressEvent routes to the confirm handler.
   button->setAutoDefault(false);
   button->setDefault(false);
   button->setGeometry(m_du.Rect(left, top, width, height));
@@ -107,7 +107,11 @@ bool CInputDlgBase::IsEnterKey(const QKeyEvent& event) {
 
 void CInputDlgBase::keyPressEvent(QKeyEvent* event) {
   if (IsEnterKey(*event)) {
-    OnOkCommand();
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      button->click();
+    } else {
+      OnOkCommand();
+    }
     return;
   }
   QDialog::keyPressEvent(event);  // Escape cancels

@@ -70,7 +70,6 @@ void CMainFrame::BuildMenu() {
   QMenu* logLines = settings->addMenu(ToQString(kMenuLogLines));
   for (int i = 0; i < kLogLimitIndexCount; ++i) {
     m_actLogLines[i] = addAction(logLines, kLogLineItems[i], [this, i] { OnLogLines(i); });
-    m_actLogLines[i]->setCheckable(true);
   }
 
   QMenu* help = menuBar()->addMenu(ToQString(kMenuHelp));
@@ -88,6 +87,8 @@ void CMainFrame::UpdateMenus() {
   m_actDisconnect->setEnabled(connected);
   m_actChangeNameColor->setEnabled(connected);
   for (int i = 0; i < kLogLimitIndexCount; ++i) {
+    // Only the item in force shows a mark; the others show no empty box either.
+    m_actLogLines[i]->setCheckable(m_settings.m_nLogLimitIndex == i);
     m_actLogLines[i]->setChecked(m_settings.m_nLogLimitIndex == i);
     m_actLogLines[i]->setEnabled(connected);
   }
