@@ -12,6 +12,7 @@
 #include "platform/markup_warnings.h"
 #include "platform/message_box.h"
 #include "platform/qt_event_loop.h"
+#include "platform/qt_translation.h"
 #include "platform/stream_socket.h"
 #include "platform/termination_signals.h"
 #include "ui/app_icon.h"
@@ -58,6 +59,7 @@ int CMureloApp::Run(int argc, char** argv, std::function<void(CMainFrame&)> onSh
   }
   LimitMarkupWarnings();
   QApplication application(argc, argv);
+  InstallQtJapaneseTranslation(application);
   QApplication::setApplicationName(kApplicationName);
   QApplication::setWindowIcon(AppIcon());
   CQtEventLoop loop;

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QMenu>
 #include <QSignalSpy>
 
 #include "platform/cp932.h"
 #include "platform/japanese_font.h"
+#include "platform/qt_translation.h"
 #include "ui/dialog_units.h"
 #include "widgets.h"
 
@@ -103,6 +105,13 @@ TEST_F(InputBarTest, PasteTakesTheFirstLineAsFarAsItFitsWhereverTheFocusIs) {
   bar.EnableInput(false);
   bar.Paste();
   EXPECT_EQ(bar.InputText(), "typed ");
+}
+
+TEST(QtTranslation, TheEditsContextMenuIsInJapanese) {
+  InstallQtJapaneseTranslation(*QCoreApplication::instance());
+  QLineEdit edit;
+  const std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+  EXPECT_TRUE(menu->actions().first()->text().startsWith("元に戻す"));
 }
 
 TEST(Cp932, JapaneseRoundTripsAndTheRestBecomesReferencesOrReplacements) {
