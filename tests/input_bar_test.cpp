@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QMenu>
 #include <QSignalSpy>
 
@@ -87,6 +88,11 @@ TEST_F(InputBarTest, PasteTakesTheFirstLineAsFarAsItFitsWhereverTheFocusIs) {
   Edit()->selectAll();  // the edit's own paste key does the same; a selection makes room
   QTest::keyClick(Edit(), Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(Edit()->text(), kA.repeated(500));
+  Edit()->setText("ab");  // and so does the context menu's Paste
+  QTimer::singleShot(0, [] { QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_P); });
+  QContextMenuEvent menu(QContextMenuEvent::Keyboard, {1, 1}, Edit()->mapToGlobal(QPoint(1, 1)));
+  QCoreApplication::sendEvent(Edit(), &menu);
+  EXPECT_EQ(Edit()->text(), "ab" + kA.repeated(499));
 
   clipboard->setText("first\r\nsecond");
   Edit()->clear();

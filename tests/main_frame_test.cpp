@@ -78,12 +78,21 @@ TEST_F(MainFrameTest, StartsFreshAndTheMenuFollowsTheConnection) {
   for (const char* item : {"20", "50", "100", "200"}) EXPECT_FALSE(Item(item)->isCheckable());
 }
 
-TEST_F(MainFrameTest, PasteWithTheFocusInThePageGoesToTheInputEdit) {
+TEST_F(MainFrameTest, ClipboardKeysInThePageActOnTheInputEditAndItsSelection) {
+  auto peer = HostWithPeer();  // the edit takes the focus only when enabled
   frame.show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
   QApplication::clipboard()->setText("pasted");
   frame.PageView().setFocus();
   QTest::keyClick(&frame.PageView(), Qt::Key_V, Qt::ControlModifier);
   EXPECT_EQ(frame.InputText(), "pasted");
+  InputEdit()->setFocus();
+  InputEdit()->setSelection(0, 3);  // kept when the focus goes
+  frame.PageView().setFocus();
+  QTest::keyClick(&frame.PageView(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "pas");
+  QTest::keyClick(&frame.PageView(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(frame.InputText(), "ted");
 }
 
 TEST_F(MainFrameTest, ClosingSaysFarewellSavesTheSettingsAndRemovesThePage) {

@@ -1,10 +1,13 @@
 #include "ui/one_line_edit.h"
 
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QValidator>
 #include <algorithm>
+#include <memory>
 
 #include "platform/cp932.h"
 
@@ -58,6 +61,31 @@ QString COneLineEdit::FirstLine(const QString& text) {
     ++end;
   }
   return text.left(end);
+}
+
+void COneLineEdit::contextMenuEvent(QContextMenuEvent* event) {
+  const std::unique_ptr<QMenu> menu(createStandardContextMenu());
+  // Qt's own Paste would insert nothing of a text over the limit. Its item is the one
+  // that shows the paste key, in any language.
+  const QString pasteKey = QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+  for (QAction* action : menu->actions()) {
+    if (!action->text().endsWith(QLatin1Char('\t') + pasteKey)) continue;
+    action->disconnect(this);
+    connect(action, &QAction::triggered, this, &COneLineEdit::PasteFitting);
+  }
+  menu->exec(event->globalPos());
+}
+
+void COneLineEdit::focusOutEvent(QFocusEvent* event) {
+  // The selection stays when the focus goes, as the original edit's did: the window's
+  // copy and cut keys act on it from anywhere.
+  const int start = selectionStart();
+  const int length = static_cast<int>(selectedText().size());
+  const bool cursorAtStart = cursorPosition() == start;
+  QLineEdit::focusOutEvent(event);
+  if (start >= 0 && !hasSelectedText()) {
+    setSelection(cursorAtStart ? start + length : start, cursorAtStart ? -length : length);
+  }
 }
 
 void COneLineEdit::keyPressEvent(QKeyEvent* event) {

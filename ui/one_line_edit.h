@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+class QContextMenuEvent;
+class QFocusEvent;
 class QKeyEvent;
 
 namespace murelo {
@@ -20,7 +22,8 @@ class COneLineEdit : public QLineEdit {
   explicit COneLineEdit(QWidget* parent, size_t maxCp932Bytes = SIZE_MAX);
 
   /// Inserts the clipboard's first line in place of the selection, as much of it (in
-  /// whole characters) as fits the limit. The paste key of the edit does the same.
+  /// whole characters) as fits the limit. The paste key and the context menu's Paste of
+  /// the edit do the same.
   void PasteFitting();
 
   /// text up to its first line break (CR or LF).
@@ -28,6 +31,8 @@ class COneLineEdit : public QLineEdit {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   size_t m_nMaxBytes;
