@@ -44,7 +44,7 @@ class CChatLog {
 
   std::array<LogEntry, kLogCapacity> m_entries;
   int m_nFirst = 0;  // slot of the oldest entry
-  int m_nLogCount = 0;  // the log count, as the conversation has always named it
+  int m_nLogCount = 0;
 };
 
 }  // namespace murelo

@@ -56,7 +56,6 @@ TEST_F(ConversationTest, CommandsChangeTheTableAndMalformedOnesAreDisplayMessage
 TEST_F(ConversationTest, DisplayMessagesAreBalancedAndTheLogKeepsTheNewest200) {
   Process({"<i>one\n1.1.1.1\nignored\n", std::string(kDisconnectedNotice)});
   EXPECT_EQ(Log()[0], "<i>one</i>@1.1.1.1");
-  EXPECT_EQ(Log()[1].back(), '@');
   for (int i = 2; i <= 200; ++i) view.ProcessMessage("m" + std::to_string(i) + "\n2.2.2.2\n");
   EXPECT_EQ(view.m_Log.Count(), 200);
   EXPECT_EQ(Log().front().back(), '@');  // the oldest went
@@ -72,7 +71,6 @@ TEST_F(ConversationTest, ClearRequestRemovesEveryEntryOfItsSenderOnlyWhenExact) 
   view.m_strName = "taro";
   Process({FillFormat(kChatLineFormat, {"blue", "hana", "hi", "B"}), "m\nA\n", "<b>x\nA\n",
            "CLEAR\nA\n", "clear\nA\nextra\n", "no sender", "one line\n"});
-  EXPECT_EQ(view.m_Log.Count(), 7);
   Process({FillFormat(kChatLineFormat, {"red", "taro", "please clear", "A"})});
   EXPECT_EQ(Log(), (std::vector<std::string>{
                        "<font color=blue><b>hana</b></font>\x81\x46hi@B", "@", "one line@",

@@ -101,11 +101,17 @@ TEST_F(DialogTest, PickedColourStoresTheTableValueAndTypedTextStaysAsTyped) {
     Click(dlg, IDC_CONNECT_OK);
   });
   EXPECT_EQ(settings.m_strColor, std::string(kRed) + "x");
-  Run<CNameColorDlg>([](CNameColorDlg& dlg) {  // a typed list item is no pick
-    Retype(ColorEdit(dlg), ToQString(kRed));
-    QTest::keyClick(ColorEdit(dlg), Qt::Key_Return);
-  });
-  EXPECT_EQ(settings.m_strColor, kRed);
+  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Tab}) {  // a typed list item is no pick
+    Run<CNameColorDlg>([key](CNameColorDlg& dlg) {
+      dlg.activateWindow();
+      EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+      ColorEdit(dlg)->setFocus();
+      Retype(ColorEdit(dlg), ToQString(kRed));
+      QTest::keyClick(ColorEdit(dlg), key);  // Enter confirms; Tab leaves the box
+      if (dlg.isVisible()) Click(dlg, IDC_CONNECT_OK);
+    });
+    EXPECT_EQ(settings.m_strColor, kRed) << key;
+  }
   EXPECT_TRUE(boxes.texts.empty());
 }
 

@@ -29,7 +29,6 @@ TEST_F(FaultTest, PeerThatHalfClosesMidMessageGetsWhatWasSentAndFreesItsSlot) {
   EXPECT_NE(half.received.find(EncodeMessage("last words\nip\n")), std::string::npos);
   ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 1 && a.Logged("last words"); }));
   EXPECT_FALSE(a.Logged("never ended") || server.Logged("never ended"));
-  EXPECT_TRUE(server.host().boxes.empty());
 }
 
 TEST_F(FaultTest, HostThatHalfClosesOrResetsIsLostToItsClient) {

@@ -87,6 +87,9 @@ QComboBox* CInputDlgBase::AddColorBox(int left, int top, int width, int /*height
   box->setCompleter(nullptr);
   box->setInsertPolicy(QComboBox::NoInsert);
   box->setDuplicatesEnabled(true);
+  // Nor when the edit loses the focus: Qt's box would take its text as a pick of the item
+  // it matches. Only a pick from the list is one.
+  QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, nullptr, nullptr);
   for (const ColorTableEntry& entry : kColorTable) box->addItem(ToQString(entry.strItem));
   // The template's height is that of the open list; closed, the box keeps its own.
   const QRect place = m_du.Rect(left, top, width, 0);
