@@ -7,7 +7,6 @@
 #include <QMenu>
 #include <QValidator>
 #include <algorithm>
-#include <memory>
 
 #include "platform/cp932.h"
 
@@ -64,7 +63,9 @@ QString COneLineEdit::FirstLine(const QString& text) {
 }
 
 void COneLineEdit::contextMenuEvent(QContextMenuEvent* event) {
-  const std::unique_ptr<QMenu> menu(createStandardContextMenu());
+  // As Qt shows it: a popup that deletes itself, so no nested loop runs here.
+  QMenu* menu = createStandardContextMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
   // Qt's own Paste would insert nothing of a text over the limit. Its item is the one
   // that shows the paste key, in any language.
   const QString pasteKey = QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
@@ -73,12 +74,12 @@ void COneLineEdit::contextMenuEvent(QContextMenuEvent* event) {
     action->disconnect(this);
     connect(action, &QAction::triggered, this, &COneLineEdit::PasteFitting);
   }
-  menu->exec(event->globalPos());
+  menu->popup(event->globalPos());
 }
 
 void COneLineEdit::focusOutEvent(QFocusEvent* event) {
-  // The selection stays when the focus goes, as the original edit's did: the window's
-  // copy and cut keys act on it from anywhere.
+  // The selection stays when the focus goes, so that the window's copy and cut keys act
+  // on it from anywhere.
   const int start = selectionStart();
   const int length = static_cast<int>(selectedText().size());
   const bool cursorAtStart = cursorPosition() == start;
