@@ -1,6 +1,7 @@
 #include "core/murelo_view.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <span>
 #include <utility>
 
@@ -124,6 +125,11 @@ void CMureloView::WriteBlankPage() {
   if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), kBlankPage)) {
     ShowBox(kBoxPageWriteFailed);
   }
+}
+
+void CMureloView::RemovePage() {
+  m_bPageStale = false;
+  std::remove(PageFilePath(m_options.strPageDirectory).c_str());
 }
 
 void CMureloView::NavigateToPage() {

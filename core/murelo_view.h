@@ -77,6 +77,10 @@ class CMureloView {
   void WriteSplashPage();
   void WriteBlankPage();
 
+  /// Deletes data.htm at close. A write still waiting is dropped with it, so the file
+  /// does not come back when the loop turns once more.
+  void RemovePage();
+
   // Transport.
 
   /// Sends text to everyone: a server interprets it and sends it to every client, a

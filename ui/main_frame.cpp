@@ -6,7 +6,6 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <cstdio>
 
 #include "platform/chat_browser.h"
 #include "platform/cp932.h"
@@ -31,7 +30,6 @@ constexpr char kApplicationTitle[] = "murelo";
 
 CMainFrame::CMainFrame(CSettings& settings, CViewOptions options)
     : m_settings(settings),
-      m_strPageDirectory(options.strPageDirectory),
       m_wndView(new CChatBrowser),
       m_wndInputBar(new CInputBar),
       m_view(std::make_unique<CMureloView>(*this, std::move(options))) {
@@ -109,7 +107,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     m_bClosed = true;
     m_view->OnDisconnectCmd();
     m_settings.SaveSettings();
-    std::remove(PageFilePath(m_strPageDirectory).c_str());
+    m_view->RemovePage();
   }
   event->accept();
 }

@@ -70,7 +70,6 @@ class CMainFrame : public QMainWindow, public CViewHost {
   void OnAppAbout();
 
   CSettings& m_settings;
-  const std::string m_strPageDirectory;
   CChatBrowser* m_wndView;
   CInputBar* m_wndInputBar;
   std::unique_ptr<CMureloView> m_view;
