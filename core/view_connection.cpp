@@ -1,14 +1,12 @@
 // Hosting, joining and leaving a conversation.
+#include <utility>
+
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
 #include "platform/own_address.h"
 
 namespace murelo {
-
-namespace {
-constexpr char kLoopbackAddress[] = "127.0.0.1";
-}
 
 void CMureloView::OnConnectCmd() {
   WriteStalePage();  // a dialog is about to open
@@ -41,12 +39,9 @@ void CMureloView::OnConnectCmd() {
 }
 
 void CMureloView::FindOwnAddress() {
-  if (std::optional<std::string> address = FindOwnIpv4Address()) {
-    m_szOwnIp = *address;
-    return;
-  }
-  ShowBox(kBoxOwnAddressFailed);
-  m_szOwnIp = kLoopbackAddress;
+  COwnAddress own = FindOwnIpv4Address();
+  if (!own.bHostNameRead) ShowBox(kBoxOwnAddressFailed);
+  m_szOwnIp = std::move(own.strDotted);
 }
 
 void CMureloView::CloseAllSockets() {

@@ -1,6 +1,10 @@
 // Copies of the chat view talking over real loopback TCP: joining, the full room,
 // relaying, leaving, and the bytes older copies expect on the wire.
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netdb.h>
+#include <sched.h>
 
 #include "core/wire_format.h"
 #include "loopback.h"
@@ -135,6 +139,26 @@ TEST_F(NetworkTest, HostingAndJoiningFailQuietlyOrWithOneBoxAndCanBeRetried) {
   EXPECT_EQ(other.host().boxes, Rows{std::string(kBoxListenFailed)});
   EXPECT_FALSE(other.view().m_bServer);
   EXPECT_EQ(other.view().m_Log.Count(), 0);
+}
+
+TEST_F(NetworkTest, OfflineMachineHostsUnderItsHostNamesAddressWithoutABox) {
+  // A network namespace of this thread's own has only a loopback interface, down.
+  const int home = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+  if (unshare(CLONE_NEWNET) != 0) {
+    close(home);
+    GTEST_SKIP() << "needs the right to make a network namespace";
+  }
+  ChatCopy& server = StartServer();
+  setns(home, CLONE_NEWNET);
+  close(home);
+
+  char name[100] = {};
+  ASSERT_EQ(gethostname(name, sizeof name), 0);
+  const hostent* entry = gethostbyname(name);
+  const std::string lookup =
+      entry != nullptr ? inet_ntoa(*reinterpret_cast<in_addr*>(entry->h_addr_list[0])) : "127.0.0.1";
+  EXPECT_TRUE(server.host().boxes.empty());
+  EXPECT_EQ(server.view().m_szOwnIp, lookup);
 }
 
 }  // namespace

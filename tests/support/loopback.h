@@ -70,7 +70,7 @@ inline void Settle(int ms = 100) {
 
 /// This machine's address: the sender line of the copies' own messages.
 inline const std::string& OwnIp() {
-  static const std::string address = FindOwnIpv4Address().value_or("127.0.0.1");
+  static const std::string address = FindOwnIpv4Address().strDotted;
   return address;
 }
 /// A chat line as the copy with this colour and name builds it.
