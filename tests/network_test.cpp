@@ -155,8 +155,9 @@ TEST_F(NetworkTest, OfflineMachineHostsUnderItsHostNamesAddressWithoutABox) {
   char name[100] = {};
   ASSERT_EQ(gethostname(name, sizeof name), 0);
   const hostent* entry = gethostbyname(name);
-  const std::string lookup =
-      entry != nullptr ? inet_ntoa(*reinterpret_cast<in_addr*>(entry->h_addr_list[0])) : "127.0.0.1";
+  const std::string lookup = entry != nullptr
+                                 ? inet_ntoa(*reinterpret_cast<in_addr*>(entry->h_addr_list[0]))
+                                 : "127.0.0.1";
   EXPECT_TRUE(server.host().boxes.empty());
   EXPECT_EQ(server.view().m_szOwnIp, lookup);
 }
