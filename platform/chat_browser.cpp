@@ -14,6 +14,7 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <QTextObjectInterface>
+#include <QTextTable>
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
@@ -24,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/browser_equivalent.h"
 #include "platform/cp932.h"
 #include "platform/entry_diff.h"
 #include "platform/inline_markup.h"
@@ -241,12 +243,12 @@ void OpenWithDesktop(const QUrl& url) { QDesktopServices::openUrl(url); }
 QString DrawnPiece(std::string_view piece) { return ToInlineMarkup(ToQString(piece)); }
 
 /// page as the view draws it: a chat page with each piece a peer wrote in its inline
-/// form; any other page (the splash and blank pages) as it is, for peers write only
-/// into the pieces of chat pages, whose lines they cannot break.
+/// form; any other page (the splash and blank pages) as a browser would draw it, for
+/// peers write only into the pieces of chat pages, whose lines they cannot break.
 QString DrawnText(const std::string& page) {
   QString text = ToQString(page);
   const auto pieces = SplitChatPage(QStringView(text));
-  if (!pieces) return text;
+  if (!pieces) return ToBrowserEquivalent(text);
   QString drawn = pieces->head.toString() + ToInlineMarkup(pieces->members) + u'\n';
   for (QStringView entry : pieces->entries) {
     drawn += QStringLiteral("<hr>") + ToInlineMarkup(entry) + u'\n';
@@ -316,6 +318,7 @@ void CChatBrowser::DrawInFull(const std::string& page) {
   const int value = verticalScrollBar()->value();
   const QString text = DrawnText(page);
   setHtml(text);
+  FitFullHeightTable();
   m_bDrawnInPieces = CanChangeInPlace(page, text);
   if (value > 0) {
     // setHtml scrolls to the top; a reader further down stays where they were.
@@ -428,6 +431,26 @@ bool CChatBrowser::ParseAddedPieces(CInPlaceDraw& draw) {
     if (!ReadBlocks(*m_pScratch, scratchFirst[k], end, draw.entryBlocks[k])) return false;
   }
   return true;
+}
+
+void CChatBrowser::FitFullHeightTable() {
+  const QList<QTextFrame*> frames = document()->rootFrame()->childFrames();
+  const auto* table = frames.size() == 1 ? qobject_cast<QTextTable*>(frames[0]) : nullptr;
+  const QTextLength height = table != nullptr ? table->format().height() : QTextLength();
+  if (height.type() != QTextLength::PercentageLength || height.rawValue() != 100) return;
+  // Qt lays a table out only as high as its content; a browser stretches it to the view
+  // and centres the cells' content in it. A top margin puts the content in that place.
+  QTextFrameFormat root = document()->rootFrame()->frameFormat();
+  root.setTopMargin(document()->documentMargin());
+  document()->rootFrame()->setFrameFormat(root);
+  const qreal spare = viewport()->height() - document()->documentLayout()->documentSize().height();
+  root.setTopMargin(document()->documentMargin() + std::max<qreal>(0, spare / 2));
+  document()->rootFrame()->setFrameFormat(root);
+}
+
+void CChatBrowser::resizeEvent(QResizeEvent* event) {
+  QTextBrowser::resizeEvent(event);
+  FitFullHeightTable();
 }
 
 void CChatBrowser::SyncScrollRange() {

@@ -71,6 +71,7 @@ class CChatBrowser : public QTextBrowser {
  protected:
   /// Shows, as the pointer rests on a link, the address a click would open.
   bool viewportEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   struct CInPlaceDraw;
@@ -88,6 +89,9 @@ class CChatBrowser : public QTextBrowser {
   bool ParseAddedPieces(CInPlaceDraw& draw);
   /// Whether page, just drawn in full, is a chat page that can be changed in place.
   bool CanChangeInPlace(const std::string& page, const QString& text) const;
+  /// Stretches a page that is one table of the view's full height (the splash page) to
+  /// the view, as a browser does.
+  void FitFullHeightTable();
   /// Tells the scroll bars the document's full height now rather than on a later turn.
   void SyncScrollRange();
   void OpenLink(const QUrl& url);

@@ -262,6 +262,28 @@ TEST_F(ChatBrowserTest, ReaderScrolledDownKeepsTheirPlace) {
   EXPECT_EQ(browser.cursorForPosition(middle).block().text(), reading);
 }
 
+TEST_F(ChatBrowserTest, SplashPageLooksAsInABrowserNavyBoldRunsCentredInTheView) {
+  ASSERT_TRUE(ReplaceFile(kPageFileName, kSplashPage));
+  browser.resize(478, 412);
+  browser.Navigate(kPageFileName);
+  browser.DrawPending();
+  for (const auto& [text, bold] : {std::pair{u"Murelo", true},
+                                   {u"WHAT A COOL", true},
+                                   {u"ＣＨＡＴ", true},
+                                   {u"陳腐", false}}) {
+    const QTextCursor at = browser.document()->find(QString::fromUtf16(text));
+    ASSERT_FALSE(at.isNull());
+    EXPECT_EQ(at.charFormat().fontWeight() == QFont::Bold, bold) << at.selectedText().toStdString();
+    EXPECT_EQ(at.charFormat().foreground().color(), QColor(0x000080));
+  }
+  for (const QSize size : {QSize(478, 412), QSize(478, 700)}) {
+    browser.resize(size);
+    const QRect first = browser.cursorRect(browser.document()->find("Murelo"));
+    const QRect last = browser.cursorRect(browser.document()->find(u"。"_qs));
+    EXPECT_NEAR(first.top() + last.bottom(), size.height(), 40);  // around the middle
+  }
+}
+
 QStringList g_passed;
 
 TEST(MarkupWarnings, PeersMarkupReachesTheLogOnlyAFewTimesAMinute) {
