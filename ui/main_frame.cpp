@@ -138,10 +138,22 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
 
 void CMainFrame::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (m_bSized || windowHandle() == nullptr) return;
+  FitOuterSize();
+}
+
+void CMainFrame::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  FitOuterSize();
+}
+
+void CMainFrame::FitOuterSize() {
+  // A window manager frames the window some time after the first show, and the window
+  // moves into its frame then: the frame's size is known only from that move on.
+  if (m_bSized || !isVisible() || windowHandle() == nullptr) return;
+  const QMargins frame = windowHandle()->frameMargins();
+  if (frame.isNull()) return;  // not framed yet, or never: no window manager
   m_bSized = true;
   if (size() != QSize(kFrameWidth, kFrameHeight)) return;  // sized by someone already
-  const QMargins frame = windowHandle()->frameMargins();
   resize(kFrameWidth - frame.left() - frame.right(), kFrameHeight - frame.top() - frame.bottom());
 }
 

@@ -60,12 +60,14 @@ class CMainFrame : public QMainWindow, public CViewHost {
   /// Ctrl+C, Ctrl+X, Ctrl+V and Ctrl+Z act on the input edit wherever the focus is in
   /// this window, the chat page included.
   bool eventFilter(QObject* watched, QEvent* event) override;
-  /// On the first show, takes the window manager's frame off the 480 by 480, which is
-  /// the outer size of the window.
+  /// Once the window manager has framed the window, take its frame off the 480 by 480,
+  /// which is the outer size of the window.
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
 
  private:
   void BuildMenu();
+  void FitOuterSize();
   void OnLogLines(int index);
   void OnAppAbout();
 

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Two copies of murelo hold a conversation on loopback, driven through their windows as
 # a person drives them: the menu by its Alt mnemonics, the connect dialog by Tab, Space
-# and Enter, the input edit by a click and Enter. They run under a private Xvfb server,
-# each in its own directory, and what they show is read back from their data.htm.
+# and Enter, the input edit by a click and Enter. They run under a private Xvfb server
+# with a window manager (openbox), each in its own directory, and what they show is
+# read back from their data.htm.
 #
-# Usage: two_copies.sh path/to/murelo (needs Xvfb, xdotool and iconv: scripts/setup).
+# Usage: two_copies.sh path/to/murelo (needs Xvfb, openbox, xdotool, xprop and iconv:
+# scripts/setup).
 # On failure prints the step, the windows and both pages, and exits 1.
 set -uo pipefail
 [ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 path/to/murelo" >&2; exit 2; }
@@ -12,8 +14,8 @@ set -uo pipefail
 source "$(dirname "$0")/window_driver.sh"
 bin=$(realpath "$1")
 work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-e2e.XXXXXX")
-xvfb_pid="" pid_a="" pid_b="" port=""
-trap 'stop_pid "$pid_b"; stop_pid "$pid_a"; stop_pid "$xvfb_pid"; rm -rf "$work"' EXIT
+xvfb_pid="" wm_pid="" pid_a="" pid_b="" port=""
+trap 'stop_pid "$pid_b"; stop_pid "$pid_a"; stop_pid "$wm_pid"; stop_pid "$xvfb_pid"; rm -rf "$work"' EXIT
 expect() {  # what command...: fails saying what unless the command succeeds within 15 s
   local what=$1
   shift
@@ -24,9 +26,11 @@ expect() {  # what command...: fails saying what unless the command succeeds wit
 }
 
 expect "Xvfb comes up" start_display 1024x768
+expect "openbox comes up" start_window_manager
 start_copy a
 pid_a=$started_pid
 win_a=$(find_window "$pid_a" "$main_caption" 20)
+expect "A's window is 480 x 480 with its frame" test "$(outer_size "$win_a")" = 480x480
 expect "A hosts through Alt+F, C and the dialog" connect_as "$pid_a" "$win_a" alice --server
 expect "A shows its hosting notice" page_has a "－接続待機－"
 start_copy b

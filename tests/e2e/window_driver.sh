@@ -41,6 +41,25 @@ start_display() {
   wait_until 10 xdotool getmouselocation >/dev/null 2>&1
 }
 
+# start_window_manager: openbox on the display, to frame windows as a desktop does;
+# sets wm_pid.
+managed() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; }
+start_window_manager() {
+  openbox --sm-disable >"$work/openbox.log" 2>&1 &
+  wm_pid=$!
+  wait_until 10 managed
+}
+
+# outer_size window: WIDTHxHEIGHT of the window with the frame its manager gave it.
+outer_size() {
+  local size extents
+  size=$(xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p')
+  extents=$(xprop -id "$1" _NET_FRAME_EXTENTS | sed -n 's/.*= //p' | tr -d ' ')
+  IFS=x read -r width height <<<"$size"
+  IFS=, read -r left right top bottom <<<"${extents:-0,0,0,0}"
+  echo "$((width + left + right))x$((height + top + bottom))"
+}
+
 # start_copy dir: murelo in $work/dir on the display; sets started_pid. A sanitizer
 # build gets the leak suppressions for the system libraries it loads.
 start_copy() {
