@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
+#include "ui/about_dialog.h"
 #include "ui/connect_dialog.h"
 #include "ui/name_color_dialog.h"
 #include "widgets.h"
@@ -161,6 +162,28 @@ TEST_F(DialogTest, EditsKeepToOneLineAndNoButtonIsDefault) {
   EXPECT_TRUE(QFontMetrics(dialog.font()).inFont(QChar(0x3042)));  // a Japanese font: あ
   for (QPushButton* button : dialog.findChildren<QPushButton*>())
     EXPECT_FALSE(button->isDefault() || button->autoDefault());
+}
+
+// Run at scale factors 1 and 1.5 (QT_SCALE_FACTOR, tests/CMakeLists.txt).
+TEST_F(DialogTest, EveryLabelAndButtonShowsItsWholeTextAndNoneOverlaps) {
+  CConnectDlg connect(settings);
+  CNameColorDlg nameColor(settings);
+  CAboutDlg about;
+  for (QWidget* dialog : std::initializer_list<QWidget*>{&connect, &nameColor, &about}) {
+    const QList<QWidget*> controls = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* control : controls) {
+      const QString text = control->property("text").toString();
+      EXPECT_TRUE(dialog->rect().contains(control->geometry())) << text.toStdString();
+      if (qobject_cast<QLabel*>(control) || qobject_cast<QAbstractButton*>(control)) {
+        EXPECT_TRUE(control->size().expandedTo(control->sizeHint()) == control->size())
+            << text.toStdString();
+      }
+      for (QWidget* other : controls) {
+        EXPECT_TRUE(other == control || !other->geometry().intersects(control->geometry()))
+            << text.toStdString();
+      }
+    }
+  }
 }
 
 TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {

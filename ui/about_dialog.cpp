@@ -39,6 +39,8 @@ CAboutDlg::CAboutDlg(QWidget* owner)
   ok->setObjectName(IDOK_BUTTON);
   ok->setDefault(true);
   ok->setGeometry(du.Rect(178, 7, 50, 14));
+  GrowToFitText(this);
+
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 }
 

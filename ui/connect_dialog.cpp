@@ -27,6 +27,8 @@ CConnectDlg::CConnectDlg(CSettings& settings, QWidget* owner)
   AddLabel(kColorLabel, 10, 60, 40, 15);
   m_cbColor = AddColorBox(55, 60, 80, 80);
 
+  GrowToFitText(this);
+
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(m_btnConnect, &QPushButton::clicked, this, &CConnectDlg::OnConnectButton);
   connect(m_chkBeServer, &QCheckBox::clicked, this, &CConnectDlg::OnBeServer);

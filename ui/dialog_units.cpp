@@ -1,7 +1,9 @@
 #include "ui/dialog_units.h"
 
+#include <QAbstractButton>
 #include <QFontMetrics>
 #include <QLabel>
+#include <algorithm>
 
 #include "platform/cp932.h"
 
@@ -38,6 +40,29 @@ QLabel* CreateTemplateLabel(QWidget* parent, std::string_view cp932Text, const Q
   label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   label->setGeometry(pixels);
   return label;
+}
+
+void GrowToFitText(QWidget* dialog) {
+  const QList<QWidget*> controls = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+  for (QWidget* control : controls) {
+    if (!qobject_cast<QLabel*>(control) && !qobject_cast<QAbstractButton*>(control)) continue;
+    const QRect place = control->geometry();
+    QRect grown({}, control->sizeHint().expandedTo(place.size()));
+    grown.moveCenter(place.center());
+    QRect room = dialog->rect();  // bounded by the nearest neighbour on each side
+    for (const QWidget* other : controls) {
+      const QRect o = other->geometry();
+      if (o.top() <= place.bottom() && o.bottom() >= place.top()) {
+        if (o.right() < place.left()) room.setLeft(std::max(room.left(), o.right() + 1));
+        if (o.left() > place.right()) room.setRight(std::min(room.right(), o.left() - 1));
+      }
+      if (o.left() <= place.right() && o.right() >= place.left()) {
+        if (o.bottom() < place.top()) room.setTop(std::max(room.top(), o.bottom() + 1));
+        if (o.top() > place.bottom()) room.setBottom(std::min(room.bottom(), o.top() - 1));
+      }
+    }
+    control->setGeometry(grown.intersected(room));
+  }
 }
 
 }  // namespace murelo

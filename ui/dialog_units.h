@@ -34,4 +34,10 @@ class CDialogUnits {
 /// A template label on parent: the CP932 text centred both ways, with a sunken edge.
 QLabel* CreateTemplateLabel(QWidget* parent, std::string_view cp932Text, const QRect& pixels);
 
+/// Grows each label and button of dialog whose text does not fit its template rectangle
+/// in the font actually used, about the rectangle's centre, as far as its neighbours
+/// and the dialog's edges leave room. (The templates were made for a narrower font
+/// than the Japanese fonts Linux desktops have.) Call once all controls are placed.
+void GrowToFitText(QWidget* dialog);
+
 }  // namespace murelo

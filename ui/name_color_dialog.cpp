@@ -17,6 +17,8 @@ CNameColorDlg::CNameColorDlg(CSettings& settings, QWidget* owner)
   AddLabel(kColorLabel, 10, 30, 40, 15);
   m_cbColor = AddColorBox(55, 30, 80, 80);
 
+  GrowToFitText(this);
+
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(confirm, &QPushButton::clicked, this, &CNameColorDlg::OnConfirmButton);
 }
