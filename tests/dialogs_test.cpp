@@ -113,6 +113,16 @@ TEST_F(DialogTest, PickedColourStoresTheTableValueAndTypedTextStaysAsTyped) {
     });
     EXPECT_EQ(settings.m_strColor, kRed) << key;
   }
+  EXPECT_EQ(Run<CNameColorDlg>([](CNameColorDlg& dlg) {  // the stored 赤 survives a walk round
+              dlg.activateWindow();
+              EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+              for (int i = 0; i < 6; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+              EXPECT_EQ(QApplication::focusWidget()->objectName(), IDC_CONNECT_OK);  // 更新
+              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+            })
+                .result,
+            IDOK);
+  EXPECT_EQ(settings.m_strColor, kRed);
   EXPECT_TRUE(boxes.texts.empty());
 }
 
