@@ -1,7 +1,6 @@
 #include "core/murelo_view.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <span>
 #include <utility>
 
@@ -53,7 +52,9 @@ void CMureloView::ProcessMessage(const std::string& text) {
   HandleClearRequest(lines, count);
   if (handled == 0) {
     BalanceTags(lines[0]);
-    m_Log.Append({std::move(lines[0]), std::move(lines[1])});
+    LogEntry entry{std::move(lines[0]), std::move(lines[1])};
+    m_host.EntryLogged(entry);
+    m_Log.Append(std::move(entry));
   }
   RequestPageWrite();
 }
@@ -125,11 +126,6 @@ void CMureloView::WriteBlankPage() {
   if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), kBlankPage)) {
     ShowBox(kBoxPageWriteFailed);
   }
-}
-
-void CMureloView::RemovePage() {
-  m_bPageStale = false;
-  std::remove(PageFilePath(m_options.strPageDirectory).c_str());
 }
 
 void CMureloView::NavigateToPage() {

@@ -77,9 +77,6 @@ class CMureloView {
   void WriteSplashPage();
   void WriteBlankPage();
 
-  /// Deletes data.htm at close. A write still waiting is dropped with it, so the file
-  /// does not come back when the loop turns once more.
-  void RemovePage();
 
   // Transport.
 
@@ -95,6 +92,10 @@ class CMureloView {
 
   void OnConnectCmd();
   void OnDisconnectCmd();
+  /// The close steps, however the program ends: the disconnect steps, the settings
+  /// saved, data.htm deleted. A page write still waiting is dropped, so the file does
+  /// not come back when the loop turns once more.
+  void OnClose();
   void HandleAccept();
   void HandleConnected();
   /// index: the slot whose connection ended, or -1 for the listener.

@@ -1,10 +1,12 @@
 // Hosting, joining and leaving a conversation.
+#include <cstdio>
 #include <utility>
 
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
 #include "platform/own_address.h"
+#include "ui/page_writer.h"
 
 namespace murelo {
 
@@ -143,6 +145,13 @@ void CMureloView::OnDisconnectCmd() {
   m_bConnected = false;
   m_host.EnableInput(false);
   ProcessMessage(std::string(kDisconnectedNotice));
+}
+
+void CMureloView::OnClose() {
+  OnDisconnectCmd();
+  m_host.SaveSettings();
+  m_bPageStale = false;
+  std::remove(PageFilePath(m_options.strPageDirectory).c_str());
 }
 
 }  // namespace murelo

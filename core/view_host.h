@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/conversation_state.h"
+
 namespace murelo {
 
 /// What a confirmed connect dialog hands back.
@@ -38,8 +40,9 @@ class CViewHost {
   /// Enables or disables the input edit and the send button.
   virtual void EnableInput(bool enable) = 0;
 
-  /// Reads the settings file into the application's settings.
+  /// Reads the settings file into the application's settings, and writes them back.
   virtual void LoadSettings() = 0;
+  virtual void SaveSettings() = 0;
 
   /// Run the modal dialogs (with nested event loops, like MessageBox); true and the
   /// choice filled when the user confirmed. The dialogs store confirmed values in
@@ -58,6 +61,8 @@ class CViewHost {
   /// else happens to it. For tools that record what a copy took part in; the window
   /// ignores it.
   virtual void MessageArrived(std::string_view) {}
+  /// Told each display message once it is in the log, as the page will show it.
+  virtual void EntryLogged(const LogEntry&) {}
 
  protected:
   ~CViewHost() = default;

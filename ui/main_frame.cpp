@@ -105,9 +105,7 @@ void CMainFrame::OnAppAbout() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (!m_bClosed) {
     m_bClosed = true;
-    m_view->OnDisconnectCmd();
-    m_settings.SaveSettings();
-    m_view->RemovePage();
+    m_view->OnClose();
   }
   event->accept();
 }
@@ -166,6 +164,8 @@ int CMainFrame::LogLimitIndex() const { return m_settings.m_nLogLimitIndex; }
 void CMainFrame::EnableInput(bool enable) { m_wndInputBar->EnableInput(enable); }
 
 void CMainFrame::LoadSettings() { m_settings.LoadSettings(); }
+
+void CMainFrame::SaveSettings() { m_settings.SaveSettings(); }
 
 bool CMainFrame::RunConnectDialog(CConnectChoice& choice) {
   CConnectDlg dialog(m_settings, this);

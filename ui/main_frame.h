@@ -47,6 +47,7 @@ class CMainFrame : public QMainWindow, public CViewHost {
   int LogLimitIndex() const override;
   void EnableInput(bool enable) override;
   void LoadSettings() override;
+  void SaveSettings() override;
   bool RunConnectDialog(CConnectChoice& choice) override;
   bool RunNameColorDialog(CNameColorChoice& choice) override;
   std::string InputText() const override;

@@ -73,6 +73,7 @@ class CTestHost : public CViewHost {
   int LogLimitIndex() const override { return logLimitIndex; }
   void EnableInput(bool enable) override { inputEnabled = enable; }
   void LoadSettings() override {}
+  void SaveSettings() override {}
   bool RunConnectDialog(CConnectChoice& choice) override { return Answer(connectChoice, choice); }
   bool RunNameColorDialog(CNameColorChoice& choice) override {
     return Answer(nameColorChoice, choice);
