@@ -23,8 +23,6 @@ namespace murelo {
 namespace {
 
 constexpr char kApplicationName[] = "murelo";  // the caption of message boxes
-// How long the end of the program waits for farewells to reach the peers.
-constexpr int kFarewellTimeoutMs = 2000;
 
 bool HasDisplay() {
   return std::getenv("QT_QPA_PLATFORM") != nullptr || std::getenv("DISPLAY") != nullptr ||
@@ -38,19 +36,10 @@ bool SocketsWork() {
   return true;
 }
 
-/// Tests run several copies on one machine; the program itself uses CHAT_PORT.
-CViewOptions OptionsFromEnvironment() {
-  CViewOptions options;
-  if (const char* port = std::getenv("MURELO_CHAT_PORT")) {
-    const int value = std::atoi(port);
-    if (value > 0 && value < 65536) options.nChatPort = static_cast<uint16_t>(value);
-  }
-  return options;
-}
-
 }  // namespace
 
-int CMureloApp::Run(int argc, char** argv, std::function<void(CMainFrame&)> onShown) {
+int CMureloApp::Run(int argc, char** argv, const CStartRequest& request,
+                    std::function<void(CMainFrame&)> onShown) {
   if (!HasDisplay()) {
     std::fprintf(stderr,
                  "murelo: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY "
@@ -71,9 +60,15 @@ int CMureloApp::Run(int argc, char** argv, std::function<void(CMainFrame&)> onSh
 
   int status = 0;
   {
-    CMainFrame frame(*this, OptionsFromEnvironment());
+    CMainFrame frame(*this, ViewOptionsFromEnvironment());
     frame.Conversation().OnInitialUpdate();
+    ApplyToSettings(request, *this);  // over what start-up read from data.dat
     frame.show();
+    if (request.ConnectsAtStart()) {
+      QMetaObject::invokeMethod(
+          &frame, [&frame, &request] { frame.ConnectAtStart(request.bHost); },
+          Qt::QueuedConnection);
+    }
 
     // Every way of ending runs the window's close steps: farewell, settings, page.
     OnTerminationSignal([&frame] { frame.close(); });
@@ -85,7 +80,7 @@ int CMureloApp::Run(int argc, char** argv, std::function<void(CMainFrame&)> onSh
     }
     status = QApplication::exec();
   }
-  CStreamSocket::FinishClosingConnections(kFarewellTimeoutMs);
+  CStreamSocket::FinishClosingConnections();
   return status;
 }
 

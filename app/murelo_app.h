@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "app/command_line.h"
 #include "app/settings.h"
 
 namespace murelo {
@@ -13,9 +14,11 @@ class CMainFrame;
 
 class CMureloApp : public CSettings {
  public:
-  /// Runs the program; the exit status of the process. onShown, when given, is called
-  /// from the event loop once the window is up (the benchmarks measure from there).
-  int Run(int argc, char** argv, std::function<void(CMainFrame&)> onShown = {});
+  /// Runs the program with its window, as request asks; the exit status of the process.
+  /// onShown, when given, is called from the event loop once the window is up (the
+  /// benchmarks measure from there).
+  int Run(int argc, char** argv, const CStartRequest& request,
+          std::function<void(CMainFrame&)> onShown = {});
 };
 
 }  // namespace murelo

@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
   const char* start = std::getenv("MURELO_PROBE_START_NS");
   const int64_t startNs = start ? std::atoll(start) : NowNs();
   murelo::CMureloApp app;
-  return app.Run(argc, argv, [&app, startNs](murelo::CMainFrame& frame) {
+  return app.Run(argc, argv, {}, [&app, startNs](murelo::CMainFrame& frame) {
     frame.PageView().DrawPending();
     frame.repaint();
     std::printf("startup_ms: %.1f ms\n", static_cast<double>(NowNs() - startNs) / 1e6);

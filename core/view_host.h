@@ -18,6 +18,12 @@ struct CConnectChoice {
   std::string strHost;  // already cut at its first blank
 };
 
+/// The bytes of a typed host before its first ASCII space (all of it when it has none).
+inline std::string CutHostAtFirstBlank(std::string_view host) {
+  // No CP932 trail byte is 32, so the first byte 32 is always a real space.
+  return std::string(host.substr(0, host.find(' ')));
+}
+
 /// What a confirmed name-and-colour dialog hands back.
 struct CNameColorChoice {
   std::string strColor;

@@ -63,8 +63,9 @@ class CStreamSocket {
 
   /// Writes every queued byte of closed connections, half-closes them and waits for
   /// their peers to close, for at most timeoutMs in all. For the end of the program,
-  /// when the event loop will not turn again.
-  static void FinishClosingConnections(int timeoutMs);
+  /// when the event loop will not turn again: the default is how long the program
+  /// waits for its farewells to reach the peers.
+  static void FinishClosingConnections(int timeoutMs = 2000);
 
  protected:
   virtual void OnAccept(int error);

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "core/view_host.h"
 #include "platform/cp932.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
@@ -34,11 +35,6 @@ CConnectDlg::CConnectDlg(CSettings& settings, QWidget* owner)
   connect(m_chkBeServer, &QCheckBox::clicked, this, &CConnectDlg::OnBeServer);
 }
 
-std::string CConnectDlg::CutAtFirstBlank(std::string_view host) {
-  // No CP932 trail byte is 32, so the first byte 32 is always a real space.
-  return std::string(host.substr(0, host.find(' ')));
-}
-
 void CConnectDlg::OnInitDialog() {
   CInputDlgBase::OnInitDialog();
   m_strHost = m_settings.m_strHost;
@@ -56,7 +52,7 @@ void CConnectDlg::OnConnectButton() {
   if (!NameAndColorGiven()) return;
   // The host is cut even for a server, and cut without a fixed buffer, so a host of
   // any length is safe. accept() reads no control again, so the cut text stands.
-  m_strHost = CutAtFirstBlank(m_strHost);
+  m_strHost = CutHostAtFirstBlank(m_strHost);
   m_settings.m_strHost = m_strHost;
   m_settings.m_strName = m_strName;
   m_settings.m_strColor = m_strColor;

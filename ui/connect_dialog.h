@@ -5,7 +5,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "ui/input_dialog.h"
 
@@ -20,8 +19,6 @@ class CConnectDlg : public CInputDlgBase {
   /// settings must outlive the dialog; owner may be null.
   explicit CConnectDlg(CSettings& settings, QWidget* owner = nullptr);
 
-  /// The bytes of host before its first ASCII space (all of it when it has none).
-  static std::string CutAtFirstBlank(std::string_view host);
 
   bool m_bServer = false;  // the check box; the dialog always opens unticked
   std::string m_strHost;   // after IDOK: the host text already cut at its first blank

@@ -6,6 +6,7 @@
 #include <QMenuBar>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <utility>
 
 #include "platform/chat_browser.h"
 #include "platform/cp932.h"
@@ -167,8 +168,19 @@ void CMainFrame::LoadSettings() { m_settings.LoadSettings(); }
 
 void CMainFrame::SaveSettings() { m_settings.SaveSettings(); }
 
+void CMainFrame::ConnectAtStart(bool server) {
+  m_startAsServer = server;
+  m_view->OnConnectCmd();
+}
+
 bool CMainFrame::RunConnectDialog(CConnectChoice& choice) {
+  const std::optional<bool> start = std::exchange(m_startAsServer, std::nullopt);
+  if (start && !m_settings.m_strName.empty() && !m_settings.m_strColor.empty()) {
+    choice = {*start, m_settings.m_strColor, m_settings.m_strName, m_settings.m_strHost};
+    return true;
+  }
   CConnectDlg dialog(m_settings, this);
+  dialog.m_bServer = start.value_or(false);
   if (dialog.DoModal() != IDOK) return false;
   choice = {dialog.m_bServer, dialog.m_strColor, dialog.m_strName, dialog.m_strHost};
   return true;

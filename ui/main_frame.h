@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "app/settings.h"
 #include "core/murelo_view.h"
@@ -40,6 +41,11 @@ class CMainFrame : public QMainWindow, public CViewHost {
   /// Enables and checks every menu item for the state of the conversation, as is
   /// done each time a menu opens.
   void UpdateMenus();
+
+  /// Connects as a confirmed connect dialog would: as a host when server, else to the
+  /// host in the settings. Without a name or colour in the settings, the dialog opens
+  /// instead, filled in from them and with its box ticked when server.
+  void ConnectAtStart(bool server);
 
   // CViewHost.
   void MessageBox(std::string_view text) override;
@@ -80,6 +86,7 @@ class CMainFrame : public QMainWindow, public CViewHost {
   QAction* m_actDisconnect = nullptr;
   QAction* m_actChangeNameColor = nullptr;
   std::array<QAction*, 4> m_actLogLines = {};
+  std::optional<bool> m_startAsServer;  // while ConnectAtStart runs
   bool m_bClosed = false;
   bool m_bSized = false;
 };

@@ -60,13 +60,16 @@ outer_size() {
   echo "$((width + left + right))x$((height + top + bottom))"
 }
 
-# start_copy dir: murelo in $work/dir on the display; sets started_pid. A sanitizer
-# build gets the leak suppressions for the system libraries it loads.
+# start_copy dir [option...]: murelo in $work/dir on the display, given the options;
+# sets started_pid. A sanitizer build gets the leak suppressions for the system
+# libraries it loads.
 start_copy() {
-  mkdir -p "$work/$1"
-  (cd "$work/$1" && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb MURELO_CHAT_PORT="$port" \
+  local dir=$1
+  shift
+  mkdir -p "$work/$dir"
+  (cd "$work/$dir" && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb MURELO_CHAT_PORT="$port" \
     LSAN_OPTIONS="suppressions=$driver_dir/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}" \
-    "$bin" >"$work/$1.log" 2>&1) &
+    "$bin" "$@" >"$work/$dir.log" 2>&1) &
   started_pid=$!
 }
 
@@ -76,7 +79,7 @@ page_has() {  # dir text
 }
 members_have() {  # dir name: on the participants line
   LC_ALL=C grep -aF -- "$(printf '[参加者]' | iconv -t CP932)" "$work/$1/data.htm" 2>/dev/null |
-    LC_ALL=C grep -qaF -- ">$2</font>"
+    LC_ALL=C grep -qaF -- ">$(printf '%s' "$2" | iconv -f UTF-8 -t CP932)</font>"
 }
 # report dir...: the windows, and what each copy shows and printed, for a failure.
 report() {

@@ -1,0 +1,130 @@
+#include "app/command_line.h"
+
+#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <cstdlib>
+
+#include "core/view_host.h"
+#include "platform/cp932.h"
+
+namespace murelo {
+
+namespace {
+
+const QString kSeeHelp = QStringLiteral("使い方は murelo --help で見られます。\n");
+
+CStartRequest Ending(int status, const QString& message) {
+  CStartRequest request;
+  request.nExitStatus = status;
+  request.strMessage =
+      (status == 0 ? message : "murelo: " + message + u'\n' + kSeeHelp).toStdString();
+  return request;
+}
+
+QString HelpText(const QList<QCommandLineOption>& options) {
+  QString text = QStringLiteral(
+      "使い方: murelo [オプション]\n"
+      "LAN のチャット。オプションなしでは、接続ダイアログから始めます。\n\n"
+      "オプション:\n");
+  for (const QCommandLineOption& option : options) {
+    QStringList names;
+    for (const QString& name : option.names()) names += (name.size() == 1 ? "-" : "--") + name;
+    text += "  " + names.join(", ");
+    if (!option.valueName().isEmpty()) text += " <" + option.valueName() + '>';
+    text += "\n      " + option.description() + '\n';
+  }
+  return text;
+}
+
+/// value in CP932 as an edit of the dialogs would hand it over, when it is one line and
+/// not empty.
+std::optional<std::string> OneLineValue(const QString& value) {
+  if (value.isEmpty() || value.contains(u'\n') || value.contains(u'\r')) return std::nullopt;
+  return ToCp932(value);
+}
+
+}  // namespace
+
+CStartRequest ParseCommandLine(const QStringList& arguments) {
+  const QCommandLineOption host(
+      u"host"_qs,
+      u"すぐにホストになります（接続ダイアログで「サーバーになる」を選んだのと同じ）。"_qs);
+  const QCommandLineOption join(
+      u"join"_qs, u"アドレスのホストにすぐ接続します。最初の空白から後は使いません。"_qs,
+      u"アドレス"_qs);
+  const QCommandLineOption name(
+      u"name"_qs, u"この起動でのハンドル名。data.dat の名前の代わりに使い、保存します。"_qs,
+      u"名前"_qs);
+  const QCommandLineOption color(
+      u"color"_qs,
+      u"この起動での色（red、#00ffff など）。data.dat の色の代わりに使い、保存します。"_qs,
+      u"色"_qs);
+  const QCommandLineOption headless(
+      u"headless"_qs,
+      u"ウィンドウを開かずに、ポート 4000 でホストとして動きます（常設の部屋）。画面は要りません。"_qs);
+  const QCommandLineOption dir(
+      u"dir"_qs, u"data.htm と data.dat を置くディレクトリ。既定は現在のディレクトリです。"_qs,
+      u"ディレクトリ"_qs);
+  const QCommandLineOption help({u"h"_qs, u"help"_qs}, u"このヘルプを表示して終了します。"_qs);
+  const QCommandLineOption version({u"v"_qs, u"version"_qs},
+                                   u"バージョンを表示して終了します。"_qs);
+  const QList<QCommandLineOption> options = {host, join, name, color, headless, dir, help, version};
+
+  QCommandLineParser parser;
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.addOptions(options);
+  if (!parser.parse(arguments)) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+      const QString name = parser.unknownOptionNames().first();
+      return Ending(kExitUsage,
+                    "不明なオプションです: " + QString(name.size() == 1 ? "-" : "--") + name);
+    }
+    static const QRegularExpression quoted(u"'([^']*)'"_qs);
+    return Ending(kExitUsage,
+                  "オプションに値がありません: " + quoted.match(parser.errorText()).captured(1));
+  }
+  if (parser.isSet(help)) return Ending(0, HelpText(options));
+  if (parser.isSet(version)) return Ending(0, u"murelo " MURELO_VERSION "\n"_qs);
+  if (!parser.positionalArguments().isEmpty())
+    return Ending(kExitUsage, "余分な引数です: " + parser.positionalArguments().join(' '));
+  if (parser.isSet(join) && (parser.isSet(host) || parser.isSet(headless)))
+    return Ending(kExitUsage, "--join は --host とも --headless とも一緒に使えません。");
+
+  CStartRequest request;
+  request.bHost = parser.isSet(host);
+  request.bHeadless = parser.isSet(headless);
+  request.strDirectory = parser.value(dir).toStdString();
+  if (parser.isSet(dir) && request.strDirectory.empty())
+    return Ending(kExitUsage, "--dir の値が空です。");
+  if (parser.isSet(join)) {
+    request.strJoinHost = CutHostAtFirstBlank(ToCp932(parser.value(join)));
+    if (request.strJoinHost->empty())
+      return Ending(kExitUsage, "--join のアドレスが空です: 「" + parser.value(join) + "」");
+  }
+  for (const auto& [option, value] :
+       {std::pair{&name, &request.strName}, {&color, &request.strColor}}) {
+    if (!parser.isSet(*option)) continue;
+    *value = OneLineValue(parser.value(*option));
+    if (!*value)
+      return Ending(kExitUsage,
+                    "--" + option->names()[0] + " の値は、空でない一行にしてください。");
+  }
+  return request;
+}
+
+void ApplyToSettings(const CStartRequest& request, CSettings& settings) {
+  if (request.strName) settings.m_strName = *request.strName;
+  if (request.strColor) settings.m_strColor = *request.strColor;
+  if (request.strJoinHost) settings.m_strHost = *request.strJoinHost;
+}
+
+CViewOptions ViewOptionsFromEnvironment() {
+  CViewOptions options;
+  if (const char* port = std::getenv("MURELO_CHAT_PORT")) {
+    const int value = std::atoi(port);
+    if (value > 0 && value < 65536) options.nChatPort = static_cast<uint16_t>(value);
+  }
+  return options;
+}
+
+}  // namespace murelo

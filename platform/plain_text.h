@@ -1,0 +1,15 @@
+// A display message's HTML as one line of plain text, for places that show no markup:
+// the headless host's standard output, desktop notifications. Pure function over text.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+namespace murelo {
+
+/// html without its tags and with its character references decoded (numeric ones and
+/// the common named ones), every control character a space: the line as a reader of
+/// the page sees its text. A '<' that starts no tag stays text, as in a browser.
+QString PlainTextOfHtml(QStringView html);
+
+}  // namespace murelo

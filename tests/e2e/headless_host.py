@@ -1,0 +1,128 @@
+#!/usr/bin/env python3
+"""The headless room against raw TCP peers on loopback, and the command line's answers.
+
+Usage: headless_host.py path/to/murelo. Runs with no display at all. Exits 1 on the
+first failure, saying what was expected.
+"""
+import os
+import re
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+
+BIN = os.path.realpath(sys.argv[1])
+ENV = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+
+
+def check(condition, what):
+    if not condition:
+        sys.exit(f"headless_host: FAILED: {what}")
+
+
+def encode(text):
+    return bytes((b + 1) & 255 for b in text.encode("cp932")) + b"\0"
+
+
+class Peer:
+    def __init__(self, port):
+        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.data = b""
+
+    def messages_until(self, condition, seconds=5):
+        """Reads until condition holds on the decoded messages, or the end, or the time is up."""
+        deadline = time.monotonic() + seconds
+        while not condition(self.messages()) and time.monotonic() < deadline:
+            chunk = self.sock.recv(65536)
+            if not chunk:
+                break
+            self.data += chunk
+        return self.messages()
+
+    def messages(self):
+        return [bytes((b - 1) & 255 for b in m).decode("cp932") for m in self.data.split(b"\0")[:-1]]
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def run(*arguments, **kwargs):
+    return subprocess.run([BIN, *arguments], env=ENV, capture_output=True, text=True, timeout=20, **kwargs)
+
+
+def command_line():
+    help_ = run("--help")
+    check(help_.returncode == 0 and all(o in help_.stdout for o in ("--host", "--join", "--headless")),
+          "--help lists the options and exits 0")
+    check(re.fullmatch(r"murelo \d+\.\d+\.\d+\n", run("--version").stdout), "--version prints it")
+    for arguments in (["--bogus"], ["--join"], ["--host", "--join", "x"], ["--headless", "--join", "x"],
+                      ["--name", ""], ["--color", "a\nb"], ["--join", " x"], ["extra"],
+                      ["--dir", "/nonexistent/murelo"]):
+        answer = run(*arguments)
+        check(answer.returncode == 2 and "murelo" in answer.stderr and not answer.stdout,
+              f"{arguments} is refused with status 2: {answer.returncode} {answer.stderr!r}")
+    with tempfile.TemporaryDirectory() as empty:  # no data.dat, so no name
+        check(run("--headless", "--dir", empty).returncode == 2, "a room with no name is refused")
+
+
+def room(work):
+    port = free_port()
+    env = dict(ENV, MURELO_CHAT_PORT=str(port))
+    host = subprocess.Popen([BIN, "--headless", "--name", "部屋", "--color", "navy", "--dir", work],
+                            env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                first = Peer(port)
+                break
+            except OSError:
+                check(time.monotonic() < deadline and host.poll() is None, "the room listens")
+                time.sleep(0.02)
+        check(first.messages_until(lambda m: m)[0] == "\nadd\nnavy\n部屋\n", "the room's row comes first")
+        first.sock.sendall(encode("\nadd\nblue\nbob\n"))
+        line = "<font color=blue><b>bob</b></font>：やあ &amp; &#128512;<br>\n10.0.0.7\n"
+        first.sock.sendall(encode(line))
+        check(line in first.messages_until(lambda m: line in m), "a line comes back to its sender")
+        peers = [Peer(port) for _ in range(19)]
+        check(peers[-1].messages_until(lambda m: len(m) >= 2)[:2] == ["\nadd\nnavy\n部屋\n", "\nadd\nblue\nbob\n"],
+              "a newcomer's snapshot starts with the room's row")
+        refused = Peer(port)
+        refused.messages_until(lambda m: False)
+        check(len(refused.data) == 33 and refused.messages()[0].startswith("接続が混んでます"),
+              f"the 21st gets the 33-byte notice: {refused.data!r}")
+        first.sock.sendall(encode("\n".join(["x"] * 12) + "\n"))
+        first.messages_until(lambda m: m[-1].startswith("x\nx"))
+        host.send_signal(signal.SIGTERM)
+        farewell = ["\ndel\nnavy\n部屋\n", "<b><font size=+2 color=navy>部屋</font>さん、さようなら～♪</font></b>\n"]
+        said = peers[0].messages_until(lambda m: False)
+        check(said[-2] == farewell[0] and said[-1].startswith(farewell[1]), f"the farewell, then the close: {said[-2:]}")
+        out, err = host.communicate(timeout=10)
+    finally:
+        host.kill()
+    check(host.returncode == 0, f"SIGTERM ends the room with status 0: {host.returncode}")
+    check(re.search(r"^\d\d:\d\d:\d\d bob：やあ & 😀$", out, re.M), f"lines are plain UTF-8: {out}")
+    check("error" in err and "文字列が異常です" in err, f"boxes go to standard error: {err}")
+    check(not os.path.exists(f"{work}/data.htm"), "the page is removed")
+    with open(f"{work}/data.dat", "rb") as settings:
+        check(settings.read() == "navy\n部屋\n1".encode("cp932"), "the settings are saved")
+
+    with socket.socket() as holder:  # a busy port
+        holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        holder.bind(("0.0.0.0", port))
+        holder.listen()
+        busy = subprocess.run([BIN, "--headless", "--dir", work], env=env, capture_output=True, text=True,
+                              timeout=20)
+        check(busy.returncode == 1 and "ポート4000で接続を待機出来ません" in busy.stderr,
+              f"a busy port ends it with status 1: {busy.returncode} {busy.stderr!r}")
+
+
+command_line()
+with tempfile.TemporaryDirectory() as scratch:
+    room(scratch)
+print("headless_host: the room and the command line behaved")
