@@ -93,6 +93,18 @@ TEST_F(MainFrameTest, ClipboardKeysInThePageActOnTheInputEditAndItsSelection) {
   EXPECT_EQ(frame.InputText(), "ted");
 }
 
+TEST_F(MainFrameTest, HostingAtStartWithoutANameOpensTheDialogTicked) {
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_TRUE(dialog != nullptr && dialog->findChild<QCheckBox*>(IDC_BE_SERVER)->isChecked());
+    dialog->findChild<QLineEdit*>(IDC_NAME)->setText("host");
+    QTest::mouseClick(dialog->findChild<QPushButton*>(IDC_CONNECT_OK), Qt::LeftButton);
+  });
+  frame.ConnectAtStart(true);
+  EXPECT_TRUE(frame.Conversation().m_bServer);
+  EXPECT_EQ(settings.m_strName, "host");
+}
+
 TEST_F(MainFrameTest, ClosingSaysFarewellSavesTheSettingsAndRemovesThePage) {
   auto peer = HostWithPeer();
   settings.m_nLogLimitIndex = 3;
