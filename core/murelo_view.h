@@ -77,7 +77,6 @@ class CMureloView {
   void WriteSplashPage();
   void WriteBlankPage();
 
-
   // Transport.
 
   /// Sends text to everyone: a server interprets it and sends it to every client, a

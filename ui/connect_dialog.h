@@ -19,7 +19,6 @@ class CConnectDlg : public CInputDlgBase {
   /// settings must outlive the dialog; owner may be null.
   explicit CConnectDlg(CSettings& settings, QWidget* owner = nullptr);
 
-
   bool m_bServer = false;  // the check box; the dialog always opens unticked
   std::string m_strHost;   // after IDOK: the host text already cut at its first blank
 
