@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""The headless room against raw TCP peers on loopback, and the command line's answers.
-
-Usage: headless_host.py path/to/murelo. Runs with no display at all. Exits 1 on the
-first failure, saying what was expected.
-"""
+# The headless room against raw TCP peers on loopback, and the command line's answers.
+# Usage: headless_host.py path/to/murelo. Runs with no display at all. Exits 1 on the
+# first failure, saying what was expected.
 import os
 import re
 import signal
@@ -31,8 +29,8 @@ class Peer:
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
         self.data = b""
 
+    # Reads until condition holds on the decoded messages, or the end, or the time is up.
     def messages_until(self, condition, seconds=5):
-        """Reads until condition holds on the decoded messages, or the end, or the time is up."""
         deadline = time.monotonic() + seconds
         while not condition(self.messages()) and time.monotonic() < deadline:
             chunk = self.sock.recv(65536)
@@ -43,12 +41,6 @@ class Peer:
 
     def messages(self):
         return [bytes((b - 1) & 255 for b in m).decode("cp932") for m in self.data.split(b"\0")[:-1]]
-
-
-def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
 
 
 def run(*arguments, **kwargs):
@@ -71,7 +63,9 @@ def command_line():
 
 
 def room(work):
-    port = free_port()
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        port = probe.getsockname()[1]
     env = dict(ENV, MURELO_CHAT_PORT=str(port))
     host = subprocess.Popen([BIN, "--headless", "--name", "部屋", "--color", "navy", "--dir", work],
                             env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
