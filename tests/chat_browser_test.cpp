@@ -20,7 +20,6 @@
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
 #include "platform/entry_diff.h"
-#include "platform/markup_check.h"
 #include "platform/markup_warnings.h"
 #include "test_host.h"
 #include "ui/page_writer.h"
@@ -65,25 +64,9 @@ const std::vector<std::string> kCostlyEntries = {
     "<style>*{font-size:1000px}</style>x",
     "<img width=99999 height=99999>"};
 
-// The two judgements behind drawing in place: whether a piece of markup reads the same
-// anywhere, and which entries changed between two pages.
-TEST(MarkupCheck, OnlyClosedInlineMarkupReadsTheSameAnywhere) {
-  const std::pair<const char16_t*, bool> rows[] = {
-      {u"<font color=red><b>hana</b></font>\uff1ahello", true},
-      {u"<a href=\"http://x/?a=1&amp;b=2\">link</a><br>", true},
-      {u"<b><i>crossed</b></i>", true},  // </b> closes the <i> inside it, as Qt does
-      {u"</b>stray end tag", true},      // ignored: nothing of the piece is open
-      {u"<b>left open", false},
-      {u"<p>a block</p>", false},
-      {u"<font color=\"red>x</font>", false},  // an unclosed quote
-      {u"&#10;", false},                       // a line break by reference
-  };
-  for (const auto& [html, selfContained] : rows)
-    EXPECT_EQ(IsSelfContainedMarkup(html), selfContained) << QString::fromUtf16(html).toStdString();
-  EXPECT_FALSE(IsSelfContainedMarkup(QString("<b>").repeated(65) + QString("</b>").repeated(65)));
-  EXPECT_FALSE(IsPlainHead(u"<html>\n<style>b{display:block}</style>\n"));
-}
-
+// Which entries changed between two pages, the judgement behind drawing in place.
+// (Whether a piece reads the same anywhere is judged in every step of the random
+// conversation below, whose pieces include each kind of markup that decides it.)
 TEST(EntryDiff, ApplyingTheDiffGivesTheNewEntries) {
   const std::string words[] = {"a", "b", "c", "d", "e"};
   std::mt19937 random(7);
