@@ -12,6 +12,7 @@
 #include "platform/cp932.h"
 #include "platform/message_box.h"
 #include "ui/about_dialog.h"
+#include "ui/app_icon.h"
 #include "ui/connect_dialog.h"
 #include "ui/input_bar.h"
 #include "ui/name_color_dialog.h"
@@ -33,7 +34,8 @@ CMainFrame::CMainFrame(CSettings& settings, CViewOptions options)
     : m_settings(settings),
       m_wndView(new CChatBrowser),
       m_wndInputBar(new CInputBar),
-      m_view(std::make_unique<CMureloView>(*this, std::move(options))) {
+      m_view(std::make_unique<CMureloView>(*this, std::move(options))),
+      m_notifier(new CDesktopNotifier(AppIcon(), this)) {
   auto* client = new QWidget;
   auto* layout = new QVBoxLayout(client);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -43,9 +45,10 @@ CMainFrame::CMainFrame(CSettings& settings, CViewOptions options)
   setCentralWidget(client);
   BuildMenu();
   resize(kFrameWidth, kFrameHeight);
-  setWindowTitle(QString("%1 - %2").arg(kDocumentTitle, kApplicationTitle));
+  UpdateTitle();
 
   connect(m_wndInputBar, &CInputBar::sendRequested, this, [this] { m_view->OnSendCmd(); });
+  connect(m_notifier, &CDesktopNotifier::clicked, this, &CMainFrame::BringToFront);
   qApp->installEventFilter(this);
 }
 
@@ -70,6 +73,9 @@ void CMainFrame::BuildMenu() {
   for (int i = 0; i < kLogLimitIndexCount; ++i) {
     m_actLogLines[i] = addAction(logLines, kLogLineItems[i], [this, i] { OnLogLines(i); });
   }
+  m_actNotifications = addAction(settings, kMenuNotifications,
+                                 [this](bool on) { m_preferences.SetNotifications(on); });
+  m_actNotifications->setCheckable(true);
 
   QMenu* help = menuBar()->addMenu(ToQString(kMenuHelp));
   addAction(help, kMenuAbout, [this] { OnAppAbout(); });
@@ -91,6 +97,7 @@ void CMainFrame::UpdateMenus() {
     m_actLogLines[i]->setChecked(m_settings.m_nLogLimitIndex == i);
     m_actLogLines[i]->setEnabled(connected);
   }
+  m_actNotifications->setChecked(m_preferences.Notifications());
 }
 
 void CMainFrame::OnLogLines(int index) {
@@ -154,6 +161,39 @@ void CMainFrame::FitOuterSize() {
   m_bSized = true;
   if (size() != QSize(kFrameWidth, kFrameHeight)) return;  // sized by someone already
   resize(kFrameWidth - frame.left() - frame.right(), kFrameHeight - frame.top() - frame.bottom());
+}
+
+void CMainFrame::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+    m_missed.WindowActivated();
+    UpdateTitle();
+  }
+}
+
+void CMainFrame::UpdateTitle() {
+  const QString title = QString("%1 - %2").arg(kDocumentTitle, kApplicationTitle);
+  setWindowTitle(m_missed.Count() > 0 ? QString("(%1) %2").arg(m_missed.Count()).arg(title)
+                                      : title);
+}
+
+void CMainFrame::BringToFront() {
+  showNormal();
+  raise();
+  activateWindow();
+}
+
+void CMainFrame::EntryLogged(const LogEntry& entry) {
+  if (m_bClosed) return;  // the close steps' own notices
+  // The user reads the conversation while any of the program's windows is active: the
+  // window itself, or a dialog or box over it.
+  const bool reading = QApplication::activeWindow() != nullptr;
+  const std::optional<CAnnouncement> announcement = m_missed.Arrived(
+      entry, m_view->m_strName, m_view->m_szOwnIp, reading, m_preferences.Notifications());
+  UpdateTitle();
+  if (!announcement) return;
+  m_notifier->Show(announcement->strSummary, announcement->strBody, announcement->bMention);
+  QApplication::alert(this);
 }
 
 void CMainFrame::MessageBox(std::string_view text) { ShowMessageBox(this, text); }

@@ -12,6 +12,9 @@
 #include "app/settings.h"
 #include "core/murelo_view.h"
 #include "core/view_host.h"
+#include "platform/desktop_notifier.h"
+#include "platform/preferences.h"
+#include "ui/missed_lines.h"
 
 class QAction;
 class QCloseEvent;
@@ -59,6 +62,9 @@ class CMainFrame : public QMainWindow, public CViewHost {
   std::string InputText() const override;
   void SetInputText(std::string_view text) override;
   void PostTask(std::function<void()> task) override;
+  /// Counts a line that arrives while the window is inactive in the title, and
+  /// announces it on the desktop.
+  void EntryLogged(const LogEntry& entry) override;
 
  protected:
   /// The close steps: farewell, settings saved, page file deleted; then the window
@@ -71,10 +77,15 @@ class CMainFrame : public QMainWindow, public CViewHost {
   /// which is the outer size of the window.
   void showEvent(QShowEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  /// Activated, the window has nothing missed to count.
+  void changeEvent(QEvent* event) override;
 
  private:
   void BuildMenu();
   void FitOuterSize();
+  /// The caption, with the count of missed lines in front while there are any.
+  void UpdateTitle();
+  void BringToFront();
   void OnLogLines(int index);
   void OnAppAbout();
 
@@ -86,6 +97,10 @@ class CMainFrame : public QMainWindow, public CViewHost {
   QAction* m_actDisconnect = nullptr;
   QAction* m_actChangeNameColor = nullptr;
   std::array<QAction*, 4> m_actLogLines = {};
+  QAction* m_actNotifications = nullptr;
+  CPreferences m_preferences;
+  CMissedLines m_missed;
+  CDesktopNotifier* m_notifier;
   std::optional<bool> m_startAsServer;  // while ConnectAtStart runs
   bool m_bClosed = false;
   bool m_bSized = false;

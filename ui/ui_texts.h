@@ -62,6 +62,8 @@ inline constexpr std::string_view kMenuChangeNameColor = "\226\274\221O\201\225\
 // 表示ログ行数
 inline constexpr std::string_view kMenuLogLines = "\225\\\216\246\203\215\203O\215s\220\224";
 // ﾍﾙﾌﾟ(&H)
+// 通知(&N): desktop notifications of lines that arrive while the window is inactive.
+inline constexpr std::string_view kMenuNotifications = "\222\312\222m(&N)";
 inline constexpr std::string_view kMenuHelp = "\315\331\314\337(&H)";
 // murelo のﾊﾞｰｼﾞｮﾝ情報(&A)...
 inline constexpr std::string_view kMenuAbout = "murelo \202\314\312\336\260\274\336\256\335\217\356\225\361(&A)...";

@@ -1,0 +1,50 @@
+// CDesktopNotifier: desktop notifications through the freedesktop notification service
+// (org.freedesktop.Notifications on the session bus), each replacing the one shown
+// before, so a burst never stacks; the tray's balloon where no service answers. Every
+// call is asynchronous: a missing bus, service or tray costs the event loop nothing
+// and shows no error.
+//
+// User-interface thread only.
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+class QSystemTrayIcon;
+
+namespace murelo {
+
+class CDesktopNotifier : public QObject {
+  Q_OBJECT
+
+ public:
+  /// icon: the program's, shown with each notification.
+  explicit CDesktopNotifier(QIcon icon, QObject* parent = nullptr);
+
+  /// Shows summary and body in place of what was shown before; critical urgency when
+  /// critical.
+  void Show(const QString& summary, const QString& body, bool critical);
+
+ signals:
+  /// The user clicked the notification (its default action) or the balloon.
+  void clicked();
+
+ private slots:
+  void OnActionInvoked(uint id, const QString& action);
+
+ private:
+  /// Connects to the session bus the first time, when there is one to connect to.
+  bool SessionBusUsable();
+  void ShowInTray(const QString& summary, const QString& body);
+  QString IconPath();
+
+  QIcon m_icon;
+  QString m_strIconPath;
+  uint m_nShownId = 0;  // the notification a new one replaces
+  bool m_bBusChecked = false;
+  bool m_bBusUsable = false;
+  QSystemTrayIcon* m_tray = nullptr;
+};
+
+}  // namespace murelo

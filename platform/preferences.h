@@ -1,0 +1,22 @@
+// CPreferences: the program's settings beyond data.dat, which keeps its three lines.
+// They live in one file under the user's XDG configuration directory,
+// murelo/murelo.conf (QSettings, ini format).
+#pragma once
+
+#include <QSettings>
+
+namespace murelo {
+
+class CPreferences {
+ public:
+  CPreferences();
+
+  /// Desktop notifications of ordinary lines; on unless switched off.
+  bool Notifications() const;
+  void SetNotifications(bool on);
+
+ private:
+  QSettings m_file;
+};
+
+}  // namespace murelo

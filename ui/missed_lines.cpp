@@ -1,0 +1,36 @@
+#include "ui/missed_lines.h"
+
+#include <QRegularExpression>
+
+#include "platform/cp932.h"
+#include "platform/plain_text.h"
+
+namespace murelo {
+
+std::optional<CAnnouncement> CMissedLines::Arrived(const LogEntry& entry,
+                                                   const std::string& ownName,
+                                                   const std::string& ownIp, bool windowActive,
+                                                   bool notificationsOn) {
+  // A message is this copy's own when it comes from this address and names this user,
+  // as its chat lines (<b>name</b>) and notices (>name</font>) do. Only the copy's own
+  // steps make messages without a sender line.
+  const bool own =
+      entry.strSenderIp.empty() || (entry.strSenderIp == ownIp && !ownName.empty() &&
+                                    entry.strHtml.find('>' + ownName + '<') != std::string::npos);
+  if (windowActive || own) return std::nullopt;
+  ++m_nMissed;
+
+  // A chat line, as the send command builds it: <font color=C><b>NAME</b></font>：TEXT.
+  static const QRegularExpression chatLine(u"^<font color=[^>]*><b>(.*?)</b></font>：(.*)$"_qs);
+  const QString html = ToQString(entry.strHtml);
+  const QRegularExpressionMatch match = chatLine.match(html);
+  const QString sender = match.hasMatch() ? PlainTextOfHtml(match.captured(1)) : u"murelo"_qs;
+  const QString said = PlainTextOfHtml(match.hasMatch() ? match.captured(2) : html);
+  const QString name = PlainTextOfHtml(ToQString(ownName));
+  const bool mention = !name.trimmed().isEmpty() && said.contains(name);
+  if (!notificationsOn && !mention) return std::nullopt;
+  return CAnnouncement{m_nMissed > 1 ? u"%1 ほか %2 件"_qs.arg(sender).arg(m_nMissed - 1) : sender,
+                       PlainTextOfHtml(html), mention};
+}
+
+}  // namespace murelo

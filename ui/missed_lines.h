@@ -1,0 +1,36 @@
+// CMissedLines: what a display message means to a user who is not looking at the
+// conversation. Lines from others that arrive while the window is inactive are missed
+// and counted until the window is active again; each is announced, a burst as one
+// summary. A line that names the user is a mention, announced even when notifications
+// of ordinary lines are off. The copy's own messages, back from the host, never count.
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <string>
+
+#include "core/conversation_state.h"
+
+namespace murelo {
+
+struct CAnnouncement {
+  QString strSummary;  // the sender's name, or "murelo"; "太郎 ほか 4 件" in a burst
+  QString strBody;     // the line as plain text
+  bool bMention = false;
+};
+
+class CMissedLines {
+ public:
+  /// A display message entered the log. ownName and ownIp (CP932) say who this user is.
+  std::optional<CAnnouncement> Arrived(const LogEntry& entry, const std::string& ownName,
+                                       const std::string& ownIp, bool windowActive,
+                                       bool notificationsOn);
+  /// The user is looking again: nothing is missed, and the next line starts a new burst.
+  void WindowActivated() { m_nMissed = 0; }
+  int Count() const { return m_nMissed; }
+
+ private:
+  int m_nMissed = 0;
+};
+
+}  // namespace murelo
