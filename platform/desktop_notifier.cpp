@@ -46,6 +46,11 @@ void CDesktopNotifier::Show(const QString& summary, const QString& body, bool cr
     ShowInTray(summary, body);
     return;
   }
+  if (m_bCallPending) {
+    m_waiting = CNotification{summary, body, critical};
+    return;
+  }
+  m_bCallPending = true;
   QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, "Notify");
   const QVariantMap hints = {
       {"urgency", QVariant::fromValue(critical ? kCriticalUrgency : kNormalUrgency)},
@@ -62,6 +67,9 @@ void CDesktopNotifier::Show(const QString& summary, const QString& body, bool cr
               m_nShownId = reply.value();
             }
             finished->deleteLater();
+            m_bCallPending = false;
+            if (const std::optional<CNotification> next = std::exchange(m_waiting, std::nullopt))
+              Show(next->strSummary, next->strBody, next->bCritical);
           });
 }
 

@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QString>
+#include <optional>
 
 class QSystemTrayIcon;
 
@@ -23,7 +24,8 @@ class CDesktopNotifier : public QObject {
   explicit CDesktopNotifier(QIcon icon, QObject* parent = nullptr);
 
   /// Shows summary and body in place of what was shown before; critical urgency when
-  /// critical.
+  /// critical. While the service has not answered the last call, only the newest of
+  /// what comes meanwhile is shown, once it has: that answer names what to replace.
   void Show(const QString& summary, const QString& body, bool critical);
 
  signals:
@@ -45,6 +47,12 @@ class CDesktopNotifier : public QObject {
   bool m_bBusChecked = false;
   bool m_bBusUsable = false;
   QSystemTrayIcon* m_tray = nullptr;
+  struct CNotification {
+    QString strSummary, strBody;
+    bool bCritical;
+  };
+  bool m_bCallPending = false;
+  std::optional<CNotification> m_waiting;  // to show once the pending call is answered
 };
 
 }  // namespace murelo

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Desktop notifications against a real notification service: dunst, on a private
+# session bus under Xvfb. A window copy joins a headless room from the command line
+# and is minimised; a raw peer then talks in the room. The window must count what it
+# missed in its title and notify once per burst, replacing its notification, with
+# critical urgency for a line that names its user; a click on the notification must
+# bring the window forward. dunst -print shows what the service received.
+#
+# Usage: notifications.sh path/to/murelo (needs dunst, dbus and what two_copies.sh needs).
+set -uo pipefail
+[ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 path/to/murelo" >&2; exit 2; }
+if [ -z "${MURELO_PRIVATE_BUS:-}" ]; then
+  exec env MURELO_PRIVATE_BUS=1 dbus-run-session -- "$0" "$@"
+fi
+# shellcheck source-path=SCRIPTDIR source=window_driver.sh
+source "$(dirname "$0")/window_driver.sh"
+bin=$(realpath "$1")
+work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-notify.XXXXXX")
+xvfb_pid="" wm_pid="" dunst_pid="" room_pid="" pid_b="" port=""
+trap 'stop_pid "$pid_b"; stop_pid "$room_pid"; stop_pid "$dunst_pid"; stop_pid "$wm_pid"; stop_pid "$xvfb_pid"; rm -rf "$work"' EXIT
+expect() {  # what command...
+  local what=$1
+  shift
+  wait_until 15 "$@" && return
+  echo "notifications: FAILED: $what" >&2
+  report b >&2
+  echo "--- what dunst received:" >&2
+  cat "$work/dunst.out" >&2
+  exit 1
+}
+# received field value: the newest notification dunst printed has this field value.
+received() { grep -E "^[[:space:]]*$1: " "$work/dunst.out" | tail -n 1 | grep -qF -- "$2"; }
+title_is() { [ "$(xdotool getwindowname "$win_b")" = "$1" ]; }
+say() {  # text...: a raw peer in the room says each, as 太郎
+  python3 - "$port" "$@" <<'PEER'
+import socket, sys, time
+def message(text):
+    return bytes((b + 1) & 255 for b in text.encode("cp932")) + b"\0"
+peer = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+for text in sys.argv[2:]:
+    peer.sendall(message(f"<font color=blue><b>太郎</b></font>：{text}\n10.9.9.9\n"))
+time.sleep(0.3)
+PEER
+}
+
+expect "Xvfb comes up" start_display 1024x768
+expect "openbox comes up" start_window_manager
+dunst -print >"$work/dunst.out" 2>"$work/dunst.log" &
+dunst_pid=$!
+dunst_up() { dunstctl is-paused >/dev/null 2>&1; }
+expect "dunst takes the bus" dunst_up
+mkdir -p "$work/room"
+env -u DISPLAY MURELO_CHAT_PORT="$port" "$bin" --headless --name 部屋 --dir "$work/room" \
+  >"$work/room.out" 2>&1 &
+room_pid=$!
+start_copy b --join 127.0.0.1 --name bob
+pid_b=$started_pid
+win_b=$(find_window "$pid_b" "$main_caption" 20)
+expect "bob's window joins the room" members_have b 部屋
+xdotool windowminimize "$win_b"
+expect "the window is out of sight" test "$(xdotool getactivewindow 2>/dev/null)" != "$win_b"
+
+say "会議は三時" "資料は共有に" "<i>よろしく</i>"
+expect "the title counts three missed lines" title_is "(3) Murelo - murelo"
+expect "the burst is summarised" received summary "太郎 ほか 2 件"
+expect "with the newest line as plain text" received body "太郎：よろしく"
+expect "at normal urgency" received urgency NORMAL
+expect "from murelo" received appname murelo
+expect "one notification, replaced" test "$(dunstctl count displayed)" = 1
+say "bob さん、見て"
+expect "a mention is critical" received urgency CRITICAL
+expect "and replaces the last" test "$(dunstctl count displayed)" = 1
+expect "the click brings the window forward" dunstctl action 0
+expect "the window is active again" test "$(xdotool getactivewindow 2>/dev/null)" = "$win_b"
+expect "its title is plain again" title_is "Murelo - murelo"
+echo "notifications: one per burst, critical when named, a click brings the window (${SECONDS}s)"
