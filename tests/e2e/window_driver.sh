@@ -42,12 +42,12 @@ start_display() {
 }
 
 # start_window_manager: openbox on the display, to frame windows as a desktop does;
-# sets wm_pid.
-managed() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window; }
+# sets wm_pid. It is ready once it runs its start-up command: a window mapped before
+# then may be left unframed and unmapped.
 start_window_manager() {
-  openbox --sm-disable >"$work/openbox.log" 2>&1 &
+  openbox --sm-disable --startup "touch $work/openbox.ready" >"$work/openbox.log" 2>&1 &
   wm_pid=$!
-  wait_until 10 managed
+  wait_until 10 test -e "$work/openbox.ready"
 }
 
 # outer_size window: WIDTHxHEIGHT of the window with the frame its manager gave it.
