@@ -60,6 +60,12 @@ TEST_F(MainFrameTest, StartsFreshAndTheMenuFollowsTheConnection) {
   QAction* disconnect = Item(ToQString(kMenuDisconnect));
   EXPECT_TRUE(connect->isEnabled() && !disconnect->isEnabled() && !Item("50")->isEnabled());
   EXPECT_TRUE(Item("50")->isChecked() && !Item("20")->isCheckable());  // one mark only
+  QAction* notify = Item(ToQString(kMenuNotifications));
+  EXPECT_TRUE(notify->isChecked());  // on by default, and kept in murelo.conf
+  notify->trigger();
+  const std::string conf = qgetenv("XDG_CONFIG_HOME").toStdString() + "/murelo/murelo.conf";
+  EXPECT_EQ(test::ReadFile(conf), "[notifications]\nenabled=false\n");
+  notify->trigger();
 
   auto peer = HostWithPeer();
   frame.UpdateMenus();

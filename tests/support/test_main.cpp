@@ -1,9 +1,10 @@
 // Entry point of the test programs: a QApplication on the offscreen platform, so that
 // widget tests run without a display, and Qt's event loop under the sockets, as in the
-// program.
+// program. The user's configuration directory is a scratch one.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTemporaryDir>
 
 #include "platform/qt_event_loop.h"
 #include "platform/stream_socket.h"
@@ -11,6 +12,8 @@
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);
   qputenv("QT_QPA_PLATFORM", "offscreen");
+  const QTemporaryDir config;
+  qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
   QApplication application(argc, argv);
   murelo::CQtEventLoop loop;
   const int result = RUN_ALL_TESTS();
