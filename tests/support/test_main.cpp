@@ -14,6 +14,8 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   const QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+  qunsetenv("DBUS_SESSION_BUS_ADDRESS");  // no notification reaches the desktop
+  qunsetenv("XDG_RUNTIME_DIR");
   QApplication application(argc, argv);
   murelo::CQtEventLoop loop;
   const int result = RUN_ALL_TESTS();
