@@ -8,26 +8,13 @@
 #
 # Usage: notifications.sh path/to/murelo (needs dunst, dbus and what two_copies.sh needs).
 set -uo pipefail
-[ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 path/to/murelo" >&2; exit 2; }
 if [ -z "${MURELO_PRIVATE_BUS:-}" ]; then
   exec env MURELO_PRIVATE_BUS=1 dbus-run-session -- "$0" "$@"
 fi
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
 source "$(dirname "$0")/window_driver.sh"
-bin=$(realpath "$1")
-work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-notify.XXXXXX")
-xvfb_pid="" wm_pid="" dunst_pid="" room_pid="" pid_b="" port=""
-trap 'stop_pid "$pid_b"; stop_pid "$room_pid"; stop_pid "$dunst_pid"; stop_pid "$wm_pid"; stop_pid "$xvfb_pid"; rm -rf "$work"' EXIT
-expect() {  # what command...
-  local what=$1
-  shift
-  wait_until 15 "$@" && return
-  echo "notifications: FAILED: $what" >&2
-  report b >&2
-  echo "--- what dunst received:" >&2
-  cat "$work/dunst.out" >&2
-  exit 1
-}
+e2e_begin notifications "${1:-}"
+report_dirs=(b) report_files=("$work/dunst.out")
 # received field value: the newest notification dunst printed has this field value.
 received() { grep -E "^[[:space:]]*$1: " "$work/dunst.out" | tail -n 1 | grep -qF -- "$2"; }
 title_is() { [ "$(xdotool getwindowname "$win_b")" = "$1" ]; }
@@ -46,13 +33,13 @@ PEER
 expect "Xvfb comes up" start_display 1024x768
 expect "openbox comes up" start_window_manager
 dunst -print >"$work/dunst.out" 2>"$work/dunst.log" &
-dunst_pid=$!
+running+=($!)
 dunst_up() { dunstctl is-paused >/dev/null 2>&1; }
 expect "dunst takes the bus" dunst_up
 mkdir -p "$work/room"
 env -u DISPLAY MURELO_CHAT_PORT="$port" "$bin" --headless --name 部屋 --dir "$work/room" \
   >"$work/room.out" 2>&1 &
-room_pid=$!
+running+=($!)
 start_copy b --join 127.0.0.1 --name bob
 pid_b=$started_pid
 win_b=$(find_window "$pid_b" "$main_caption" 20)

@@ -5,23 +5,10 @@
 #
 # Usage: room.sh path/to/murelo (needs what two_copies.sh needs).
 set -uo pipefail
-[ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 path/to/murelo" >&2; exit 2; }
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
 source "$(dirname "$0")/window_driver.sh"
-bin=$(realpath "$1")
-work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-room.XXXXXX")
-xvfb_pid="" wm_pid="" room_pid="" pid_b="" port=""
-trap 'stop_pid "$pid_b"; stop_pid "$room_pid"; stop_pid "$wm_pid"; stop_pid "$xvfb_pid"; rm -rf "$work"' EXIT
-expect() {  # what command...
-  local what=$1
-  shift
-  wait_until 15 "$@" && return
-  echo "room: FAILED: $what" >&2
-  report b >&2
-  echo "--- room's output:" >&2
-  cat "$work/room.out" "$work/room.err" >&2
-  exit 1
-}
+e2e_begin room "${1:-}"
+report_dirs=(b) report_files=("$work/room.out" "$work/room.err")
 room_said() { grep -qE "^[0-9]{2}:[0-9]{2}:[0-9]{2} $1\$" "$work/room.out"; }
 
 expect "Xvfb comes up" start_display 1024x768
@@ -29,7 +16,7 @@ expect "openbox comes up" start_window_manager
 mkdir -p "$work/room"
 env -u DISPLAY MURELO_CHAT_PORT="$port" "$bin" --headless --name 部屋 --dir "$work/room" \
   >"$work/room.out" 2>"$work/room.err" &
-room_pid=$!
+running+=($!)
 expect "the room is hosting" room_said "ホストＩＰアドレスは .*－接続待機－"
 start_copy b --join "127.0.0.1 and the rest" --name bob --color green
 pid_b=$started_pid
@@ -39,7 +26,6 @@ expect "bob's window lists the room" members_have b 部屋
 expect "bob's line reaches the room" send_line "$win_b" "<b>hello</b> &amp; good morning"
 expect "the room prints it as plain UTF-8" room_said "bob：hello & good morning"
 stop_pid "$pid_b"
-pid_b=""
 expect "the room sees bob go" room_said "bobさん、さようなら～♪"
 expect "bob's data.dat holds what the command line gave" \
   test "$(cat "$work/b/data.dat")" = "$(printf 'green\nbob\n1')"

@@ -9,21 +9,10 @@
 # scripts/setup).
 # On failure prints the step, the windows and both pages, and exits 1.
 set -uo pipefail
-[ $# -eq 1 ] && [ -x "$1" ] || { echo "usage: $0 path/to/murelo" >&2; exit 2; }
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
 source "$(dirname "$0")/window_driver.sh"
-bin=$(realpath "$1")
-work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-e2e.XXXXXX")
-xvfb_pid="" wm_pid="" pid_a="" pid_b="" port=""
-trap 'stop_pid "$pid_b"; stop_pid "$pid_a"; stop_pid "$wm_pid"; stop_pid "$xvfb_pid"; rm -rf "$work"' EXIT
-expect() {  # what command...: fails saying what unless the command succeeds within 15 s
-  local what=$1
-  shift
-  wait_until 15 "$@" && return
-  echo "two_copies: FAILED: $what" >&2
-  report a b >&2
-  exit 1
-}
+e2e_begin two_copies "${1:-}"
+report_dirs=(a b)
 
 expect "Xvfb comes up" start_display 1024x768
 expect "openbox comes up" start_window_manager
@@ -52,12 +41,10 @@ wait "$pid_b"
 status=$?
 expect "B ends normally, its page removed and its settings written" \
   test "$status" -eq 0 -a ! -e "$work/b/data.htm" -a -f "$work/b/data.dat"
-pid_b=""
 kill -TERM "$pid_a"
 expect "A ends on SIGTERM" ended "$pid_a"
 wait "$pid_a"
 status=$?
 expect "A ends as a normal close does" test "$status" -eq 0 -a ! -e "$work/a/data.htm"
-pid_a=""
 expect "A's data.dat holds its name" env LC_ALL=C grep -qx alice "$work/a/data.dat"
 echo "two_copies: the conversation of two copies went as expected (${SECONDS}s)"

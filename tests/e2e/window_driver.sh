@@ -5,6 +5,8 @@
 #   bin   the murelo program
 #   port  the chat port the copies use (MURELO_CHAT_PORT)
 # Every wait is bounded: a helper that waits returns non-zero when its time is up.
+# The end-to-end scripts begin with e2e_begin, which sets work and bin, and check each
+# step with expect.
 # shellcheck shell=bash disable=SC2034,SC2154
 
 driver_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -21,6 +23,35 @@ wait_until() {
   done
 }
 ended() { ! kill -0 "$1" 2>/dev/null; }
+
+# e2e_begin name path/to/murelo: checks the argument, sets bin and a fresh work
+# directory. At exit every process in running is stopped, newest first (the helpers
+# that start one add it), and work is removed.
+e2e_begin() {
+  e2e_name=$1
+  [ -x "${2:-}" ] || { echo "usage: $e2e_name path/to/murelo" >&2; exit 2; }
+  bin=$(realpath "$2")
+  work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-$e2e_name.XXXXXX")
+  running=() report_dirs=() report_files=() port=""
+  trap e2e_end EXIT
+}
+e2e_end() {
+  local i
+  for ((i = ${#running[@]} - 1; i >= 0; i--)); do stop_pid "${running[i]}"; done
+  rm -rf "$work"
+}
+# expect what command...: unless the command succeeds within 15 s, says what failed,
+# shows the windows, the pages of the copies in report_dirs and the files in
+# report_files, and exits 1.
+expect() {
+  local what=$1 file
+  shift
+  wait_until 15 "$@" && return
+  echo "$e2e_name: FAILED: $what" >&2
+  report "${report_dirs[@]}" >&2
+  for file in "${report_files[@]}"; do echo "--- $file:" >&2; cat "$file" >&2; done
+  exit 1
+}
 # stop_pid pid: TERM, up to 3 s of grace, then KILL. Only for our own children.
 stop_pid() {
   [ -n "$1" ] && kill -TERM "$1" 2>/dev/null && ! wait_until 3 ended "$1" && kill -KILL "$1"
@@ -33,6 +64,7 @@ stop_pid() {
 start_display() {
   Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!
+  running+=("$xvfb_pid")
   wait_until 10 test -s "$work/display" || return 1
   export DISPLAY=":$(head -n 1 "$work/display")"
   until [ -n "${port:-}" ] && ! grep -qF "$(printf ':%04X ' "$port")" /proc/net/tcp /proc/net/tcp6; do
@@ -47,6 +79,7 @@ start_display() {
 start_window_manager() {
   openbox --sm-disable --startup "touch $work/openbox.ready" >"$work/openbox.log" 2>&1 &
   wm_pid=$!
+  running+=("$wm_pid")
   wait_until 10 test -e "$work/openbox.ready"
 }
 
@@ -71,6 +104,7 @@ start_copy() {
     LSAN_OPTIONS="suppressions=$driver_dir/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}" \
     "$bin" "$@" >"$work/$dir.log" 2>&1) &
   started_pid=$!
+  running+=("$started_pid")
 }
 
 # The page holds CP932: what is looked for is turned into CP932 and found byte for byte.
