@@ -80,11 +80,18 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
                     "不明なオプションです: " + QString(name.size() == 1 ? "-" : "--") + name);
     }
     static const QRegularExpression quoted(u"'([^']*)'"_qs);
-    return Ending(kExitUsage,
-                  "オプションに値がありません: " + quoted.match(parser.errorText()).captured(1));
+    const QString option = quoted.match(parser.errorText()).captured(1);
+    return Ending(kExitUsage, parser.errorText().startsWith("Missing value")
+                                  ? "オプションに値がありません: " + option
+                                  : "値を取らないオプションです: " + option);
   }
   if (parser.isSet(help)) return Ending(0, HelpText(options));
   if (parser.isSet(version)) return Ending(0, u"murelo " MURELO_VERSION "\n"_qs);
+  // A value option followed by another option has taken that option for its value.
+  for (const QCommandLineOption* option : {&join, &name, &color, &dir}) {
+    if (parser.value(*option).startsWith(u"--"))
+      return Ending(kExitUsage, "オプションに値がありません: --" + option->names()[0]);
+  }
   if (!parser.positionalArguments().isEmpty())
     return Ending(kExitUsage, "余分な引数です: " + parser.positionalArguments().join(' '));
   if (parser.isSet(join) && (parser.isSet(host) || parser.isSet(headless)))
@@ -121,8 +128,10 @@ void ApplyToSettings(const CStartRequest& request, CSettings& settings) {
 CViewOptions ViewOptionsFromEnvironment() {
   CViewOptions options;
   if (const char* port = std::getenv("MURELO_CHAT_PORT")) {
-    const int value = std::atoi(port);
-    if (value > 0 && value < 65536) options.nChatPort = static_cast<uint16_t>(value);
+    char* end = nullptr;
+    const long value = std::strtol(port, &end, 10);
+    if (*end == '\0' && value > 0 && value < 65536)
+      options.nChatPort = static_cast<uint16_t>(value);
   }
   return options;
 }

@@ -1,8 +1,10 @@
 #include "app/headless_room.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "core/view_host.h"
 #include "platform/cp932.h"
@@ -50,16 +52,19 @@ class CHeadlessHost : public CViewHost {
 
 }  // namespace
 
-int RunHeadlessRoom(const CStartRequest& request, int argc, char** argv) {
-  QCoreApplication application(argc, argv);
+int RunHeadlessRoom(const CStartRequest& request, char* program) {
+  // A reader of the output that goes away must not end the room before its close steps.
+  std::signal(SIGPIPE, SIG_IGN);
+  int qtArgc = 1;  // the options are the program's, none of them Qt's
+  QCoreApplication application(qtArgc, &program);
   CQtEventLoop loop;
   CSettings settings;
   settings.LoadSettings();
   ApplyToSettings(request, settings);
   if (settings.m_strName.empty() || settings.m_strColor.empty()) {
     std::fprintf(stderr,
-                 "murelo: --headless の部屋には名前と色が要ります。--name で名前を指定して"
-                 "ください。\n");
+                 "murelo: --headless の部屋には名前と色が要ります。--name と --color で"
+                 "指定してください。\n");
     return kExitUsage;
   }
 
@@ -68,19 +73,18 @@ int RunHeadlessRoom(const CStartRequest& request, int argc, char** argv) {
   view.OnInitialUpdate();
   ApplyToSettings(request, settings);  // over what start-up read from data.dat again
   view.OnConnectCmd();
-  int status = 0;
-  if (view.m_bServer) {
-    OnTerminationSignal([&view] {
-      view.OnClose();
-      QCoreApplication::quit();
-    });
-    QCoreApplication::exec();
-  } else {
-    view.OnClose();  // the port is taken: said on standard error already
-    status = 1;
-  }
+  // The port is taken, said on standard error already, perhaps by a room in the same
+  // directory: its page and settings are left as they are.
+  if (!view.m_bServer) return 1;
+  bool closed = false;
+  OnTerminationSignal([&view, &closed] {
+    if (std::exchange(closed, true)) return;  // a second signal before the loop ended
+    view.OnClose();
+    QCoreApplication::quit();
+  });
+  QCoreApplication::exec();
   CStreamSocket::FinishClosingConnections();
-  return status;
+  return 0;
 }
 
 }  // namespace murelo

@@ -11,6 +11,7 @@ namespace murelo {
 
 /// Hosts until SIGTERM, SIGINT or SIGHUP, then runs the close steps; the exit status:
 /// 0 after a signal, 1 when the port cannot be listened on, kExitUsage without a name.
-int RunHeadlessRoom(const CStartRequest& request, int argc, char** argv);
+/// program is argv[0].
+int RunHeadlessRoom(const CStartRequest& request, char* program);
 
 }  // namespace murelo

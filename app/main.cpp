@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 #include "app/command_line.h"
 #include "app/headless_room.h"
@@ -12,21 +13,25 @@ namespace {
 
 /// Loads the window module, next to the program in a build tree or in the library
 /// directory an installation puts it in, and runs it.
-int RunWindow(int argc, char** argv, const murelo::CStartRequest& request) {
+int RunWindow(char* program, const murelo::CStartRequest& request) {
   std::error_code error;
   const std::filesystem::path programDir =
       std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
-  void* module = nullptr;
-  for (const auto& dir : {programDir, programDir / MURELO_INSTALLED_MODULE_DIR}) {
-    module = dlopen((dir / murelo::kWindowModuleName).c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module != nullptr) break;
-  }
-  if (module == nullptr) {
-    std::fprintf(stderr, "murelo: the window module cannot be loaded: %s\n", dlerror());
+  if (error) {  // never a path relative to the working directory, which holds data
+    std::fprintf(stderr, "murelo: /proc/self/exe: %s\n", error.message().c_str());
     return 1;
   }
-  auto* run = reinterpret_cast<murelo::RunWindowFunction*>(dlsym(module, murelo::kRunWindowSymbol));
-  return run != nullptr ? run(argc, argv, &request) : 1;
+  std::string errors;
+  for (const auto& dir : {programDir, programDir / MURELO_INSTALLED_MODULE_DIR}) {
+    if (void* module = dlopen((dir / murelo::kWindowModuleName).c_str(), RTLD_NOW | RTLD_LOCAL)) {
+      if (auto* run =
+              reinterpret_cast<murelo::RunWindowFunction*>(dlsym(module, murelo::kRunWindowSymbol)))
+        return run(program, &request);
+    }
+    errors += std::string("\n  ") + dlerror();
+  }
+  std::fprintf(stderr, "murelo: the window module cannot be loaded:%s\n", errors.c_str());
+  return 1;
 }
 
 }  // namespace
@@ -43,6 +48,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "murelo: ディレクトリに移れません: %s\n", request.strDirectory.c_str());
     return murelo::kExitUsage;
   }
-  return request.bHeadless ? murelo::RunHeadlessRoom(request, argc, argv)
-                           : RunWindow(argc, argv, request);
+  return request.bHeadless ? murelo::RunHeadlessRoom(request, argv[0])
+                           : RunWindow(argv[0], request);
 }

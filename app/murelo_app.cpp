@@ -38,7 +38,7 @@ bool SocketsWork() {
 
 }  // namespace
 
-int CMureloApp::Run(int argc, char** argv, const CStartRequest& request,
+int CMureloApp::Run(char* program, const CStartRequest& request,
                     std::function<void(CMainFrame&)> onShown) {
   if (!HasDisplay()) {
     std::fprintf(stderr,
@@ -47,7 +47,8 @@ int CMureloApp::Run(int argc, char** argv, const CStartRequest& request,
     return 1;
   }
   LimitMarkupWarnings();
-  QApplication application(argc, argv);
+  int qtArgc = 1;  // the options are the program's: Qt would take --name as its own
+  QApplication application(qtArgc, &program);
   InstallQtJapaneseTranslation(application);
   QApplication::setApplicationName(kApplicationName);
   QApplication::setWindowIcon(AppIcon());

@@ -14,10 +14,11 @@ class CMainFrame;
 
 class CMureloApp : public CSettings {
  public:
-  /// Runs the program with its window, as request asks; the exit status of the process.
+  /// Runs the program (argv[0]) with its window, as request asks; the exit status of
+  /// the process.
   /// onShown, when given, is called from the event loop once the window is up (the
   /// benchmarks measure from there).
-  int Run(int argc, char** argv, const CStartRequest& request,
+  int Run(char* program, const CStartRequest& request,
           std::function<void(CMainFrame&)> onShown = {});
 };
 

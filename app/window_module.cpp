@@ -5,7 +5,7 @@
 
 #include "app/murelo_app.h"
 
-extern "C" int murelo_run_window(int argc, char** argv, const murelo::CStartRequest* request) {
+extern "C" int murelo_run_window(char* program, const murelo::CStartRequest* request) {
   static murelo::CMureloApp app;
-  return app.Run(argc, argv, *request);
+  return app.Run(program, *request);
 }

@@ -7,7 +7,7 @@ namespace murelo {
 
 inline constexpr char kWindowModuleName[] = "murelo-window.so";
 inline constexpr char kRunWindowSymbol[] = "murelo_run_window";
-using RunWindowFunction = int(int argc, char** argv, const CStartRequest* request);
+using RunWindowFunction = int(char* program, const CStartRequest* request);
 
 }  // namespace murelo
 

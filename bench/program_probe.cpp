@@ -50,11 +50,11 @@ void FillConversation(murelo::CMureloView& view) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int, char** argv) {
   const char* start = std::getenv("MURELO_PROBE_START_NS");
   const int64_t startNs = start ? std::atoll(start) : NowNs();
   murelo::CMureloApp app;
-  return app.Run(argc, argv, {}, [&app, startNs](murelo::CMainFrame& frame) {
+  return app.Run(argv[0], {}, [&app, startNs](murelo::CMainFrame& frame) {
     frame.PageView().DrawPending();
     frame.repaint();
     std::printf("startup_ms: %.1f ms\n", static_cast<double>(NowNs() - startNs) / 1e6);

@@ -42,10 +42,9 @@ bool CDesktopNotifier::SessionBusUsable() {
 }
 
 void CDesktopNotifier::Show(const QString& summary, const QString& body, bool critical) {
-  if (!SessionBusUsable()) {
-    ShowInTray(summary, body);
-    return;
-  }
+  // Without a bus there is no tray to ask either: Qt would look for one over a bus it
+  // launched itself, and wait for it.
+  if (!SessionBusUsable()) return;
   if (m_bCallPending) {
     m_waiting = CNotification{summary, body, critical};
     return;
@@ -55,7 +54,8 @@ void CDesktopNotifier::Show(const QString& summary, const QString& body, bool cr
   const QVariantMap hints = {
       {"urgency", QVariant::fromValue(critical ? kCriticalUrgency : kNormalUrgency)},
       {"desktop-entry", QStringLiteral("murelo")}};
-  call << QStringLiteral("murelo") << m_nShownId << IconPath() << summary << body
+  // Services read the body as markup: what peers wrote shows as the text it is.
+  call << QStringLiteral("murelo") << m_nShownId << IconPath() << summary << body.toHtmlEscaped()
        << QStringList{kDefaultAction, QStringLiteral("開く")} << hints << -1;
   auto* watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
   connect(watcher, &QDBusPendingCallWatcher::finished, this,

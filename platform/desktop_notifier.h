@@ -1,8 +1,8 @@
 // CDesktopNotifier: desktop notifications through the freedesktop notification service
 // (org.freedesktop.Notifications on the session bus), each replacing the one shown
-// before, so a burst never stacks; the tray's balloon where no service answers. Every
-// call is asynchronous: a missing bus, service or tray costs the event loop nothing
-// and shows no error.
+// before, so a burst never stacks; the tray's balloon where the bus has no such
+// service. Every call is asynchronous: a missing bus, service or tray costs the event
+// loop nothing and shows no error. Without a session bus, nothing is shown.
 //
 // User-interface thread only.
 #pragma once

@@ -31,9 +31,9 @@ std::optional<std::string> FromInterfaces() {
   if (getifaddrs(&interfaces) != 0) return std::nullopt;
   std::optional<std::string> found;
   for (ifaddrs* entry = interfaces; entry != nullptr && !found; entry = entry->ifa_next) {
-    if ((entry->ifa_flags & IFF_UP) && !(entry->ifa_flags & IFF_LOOPBACK) &&
-        entry->ifa_addr != nullptr && entry->ifa_addr->sa_family == AF_INET &&
-        !IsLoopback(entry->ifa_addr)) {
+    if ((entry->ifa_flags & IFF_UP) && (entry->ifa_flags & IFF_RUNNING) &&
+        !(entry->ifa_flags & IFF_LOOPBACK) && entry->ifa_addr != nullptr &&
+        entry->ifa_addr->sa_family == AF_INET && !IsLoopback(entry->ifa_addr)) {
       found = Dotted(entry->ifa_addr);
     }
   }

@@ -8,8 +8,9 @@ namespace {
 
 bool StartsTag(QStringView html, qsizetype at) {
   if (at + 1 >= html.size()) return false;
-  const QChar next = html[at + 1];
-  return next.isLetter() || next == u'/' || next == u'!' || next == u'?';
+  const char16_t next = html[at + 1].unicode();
+  return (next >= u'a' && next <= u'z') || (next >= u'A' && next <= u'Z') || next == u'/' ||
+         next == u'!' || next == u'?';
 }
 
 /// The text the reference at the start of html stands for, and its length; length 0
@@ -58,7 +59,10 @@ QString PlainTextOfHtml(QStringView html) {
       }
     }
     for (QChar& c : piece) {
-      if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = u' ';
+      const char16_t code = c.unicode();  // controls, line breaks, direction overrides
+      if (code < 0x20 || (code >= 0x7f && code <= 0x9f) || (code >= 0x2028 && code <= 0x202e) ||
+          (code >= 0x2066 && code <= 0x2069))
+        c = u' ';
     }
     text += piece;
     at += length;

@@ -8,8 +8,9 @@
 namespace murelo {
 
 /// html without its tags and with its character references decoded (numeric ones and
-/// the common named ones), every control character a space: the line as a reader of
-/// the page sees its text. A '<' that starts no tag stays text, as in a browser.
+/// the common named ones), every control character, line or paragraph separator and
+/// direction override a space: the line as a reader of the page sees its text, safe
+/// for a terminal. A '<' that starts no tag stays text, as in a browser.
 QString PlainTextOfHtml(QStringView html);
 
 }  // namespace murelo

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <cerrno>
 #include <csignal>
 
 namespace murelo {
@@ -14,9 +15,11 @@ namespace {
 int g_pipe[2] = {-1, -1};
 
 void WriteToPipe(int) {
+  const int savedErrno = errno;  // the code this interrupted may be about to read it
   const char byte = 1;
   // Only async-signal-safe calls here; a full pipe already carries the news.
   [[maybe_unused]] const ssize_t ignored = write(g_pipe[1], &byte, 1);
+  errno = savedErrno;
 }
 
 }  // namespace
@@ -35,7 +38,12 @@ void OnTerminationSignal(std::function<void()> handler) {
   action.sa_handler = WriteToPipe;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    // A signal the starter chose to ignore (nohup, a background job) stays ignored.
+    struct sigaction inherited {};
+    if (sigaction(signal, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
 }
 
 }  // namespace murelo

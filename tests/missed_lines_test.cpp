@@ -6,6 +6,7 @@
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "platform/cp932.h"
+#include "platform/plain_text.h"
 
 namespace murelo {
 namespace {
@@ -45,9 +46,16 @@ TEST(MissedLines, OthersLinesWhileInactiveAreCountedAndABurstIsOneSummary) {
   const auto named = arrive(Line(kTaro, kBob + ToCp932(u"さん、見て"), "10.0.0.1"), false, false);
   ASSERT_TRUE(named && named->bMention);
   EXPECT_EQ(named->strSummary, u"太郎 ほか 3 件"_qs);
+  EXPECT_FALSE(arrive(first, false, false));  // the mention's notification stays
+  EXPECT_TRUE(arrive(first)->bMention);       // and stays critical
   missed.WindowActivated();
   EXPECT_EQ(missed.Count(), 0);
   EXPECT_EQ(arrive(first)->strSummary, u"太郎"_qs);  // a new burst
+}
+
+TEST(PlainText, IsSafeForATerminalAndKeepsWhatIsNoTag) {
+  EXPECT_EQ(PlainTextOfHtml(u"<b>a</b>&#155;[2J&#8238;<笑> &lt;i&gt;&#0;&#x41;"),
+            u"a [2J <笑> <i>&#0;A"_qs);
 }
 
 }  // namespace

@@ -90,17 +90,18 @@ class CMainFrame : public QMainWindow, public CViewHost {
   void OnAppAbout();
 
   CSettings& m_settings;
+  // Ahead of the conversation, which may still report to them while it is destroyed.
+  CPreferences m_preferences;
+  CMissedLines m_missed;
   CChatBrowser* m_wndView;
   CInputBar* m_wndInputBar;
   std::unique_ptr<CMureloView> m_view;
+  CDesktopNotifier* m_notifier;
   QAction* m_actConnect = nullptr;
   QAction* m_actDisconnect = nullptr;
   QAction* m_actChangeNameColor = nullptr;
   std::array<QAction*, 4> m_actLogLines = {};
   QAction* m_actNotifications = nullptr;
-  CPreferences m_preferences;
-  CMissedLines m_missed;
-  CDesktopNotifier* m_notifier;
   std::optional<bool> m_startAsServer;  // while ConnectAtStart runs
   bool m_bClosed = false;
   bool m_bSized = false;

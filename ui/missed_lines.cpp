@@ -28,9 +28,11 @@ std::optional<CAnnouncement> CMissedLines::Arrived(const LogEntry& entry,
   const QString said = PlainTextOfHtml(match.hasMatch() ? match.captured(2) : html);
   const QString name = PlainTextOfHtml(ToQString(ownName));
   const bool mention = !name.trimmed().isEmpty() && said.contains(name);
+  // Switched off, only a mention is announced, and what follows does not replace it.
   if (!notificationsOn && !mention) return std::nullopt;
+  m_bMentioned = m_bMentioned || mention;
   return CAnnouncement{m_nMissed > 1 ? u"%1 ほか %2 件"_qs.arg(sender).arg(m_nMissed - 1) : sender,
-                       PlainTextOfHtml(html), mention};
+                       PlainTextOfHtml(html), m_bMentioned};
 }
 
 }  // namespace murelo

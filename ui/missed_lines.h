@@ -14,9 +14,9 @@
 namespace murelo {
 
 struct CAnnouncement {
-  QString strSummary;  // the sender's name, or "murelo"; "太郎 ほか 4 件" in a burst
-  QString strBody;     // the line as plain text
-  bool bMention = false;
+  QString strSummary;     // the sender's name, or "murelo"; "太郎 ほか 4 件" in a burst
+  QString strBody;        // the line as plain text
+  bool bMention = false;  // this line, or one before it in the burst, names the user
 };
 
 class CMissedLines {
@@ -26,11 +26,15 @@ class CMissedLines {
                                        const std::string& ownIp, bool windowActive,
                                        bool notificationsOn);
   /// The user is looking again: nothing is missed, and the next line starts a new burst.
-  void WindowActivated() { m_nMissed = 0; }
+  void WindowActivated() {
+    m_nMissed = 0;
+    m_bMentioned = false;
+  }
   int Count() const { return m_nMissed; }
 
  private:
   int m_nMissed = 0;
+  bool m_bMentioned = false;  // in this burst: its notification stays critical
 };
 
 }  // namespace murelo

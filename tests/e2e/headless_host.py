@@ -54,6 +54,7 @@ def command_line():
     check(re.fullmatch(r"murelo \d+\.\d+\.\d+\n", run("--version").stdout), "--version prints it")
     for arguments in (["--bogus"], ["--join"], ["--host", "--join", "x"], ["--headless", "--join", "x"],
                       ["--name", ""], ["--color", "a\nb"], ["--join", " x"], ["extra"],
+                      ["--name", "--headless"], ["--host=1"],
                       ["--dir", "/nonexistent/murelo"]):
         answer = run(*arguments)
         check(answer.returncode == 2 and "murelo" in answer.stderr and not answer.stdout,
