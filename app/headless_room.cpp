@@ -10,6 +10,7 @@
 #include "platform/cp932.h"
 #include "platform/plain_text.h"
 #include "platform/qt_event_loop.h"
+#include "platform/room_announcer.h"
 #include "platform/stream_socket.h"
 #include "platform/termination_signals.h"
 
@@ -19,7 +20,7 @@ namespace {
 
 class CHeadlessHost : public CViewHost {
  public:
-  explicit CHeadlessHost(CSettings& settings) : m_settings(settings) {}
+  CHeadlessHost(CSettings& settings, uint16_t port) : m_settings(settings), m_announcer(port) {}
 
   void MessageBox(std::string_view text) override {
     std::fprintf(stderr, "murelo: %s\n", ToQString(text).toUtf8().constData());
@@ -45,9 +46,13 @@ class CHeadlessHost : public CViewHost {
     std::printf("%s %s\n", clock, PlainTextOfHtml(ToQString(entry.strHtml)).toUtf8().constData());
     std::fflush(stdout);  // a journal or a pipe sees each line as it happens
   }
+  void RoomChanged(bool hosting, const std::string& name, int members) override {
+    m_announcer.Update(hosting, ToQString(name), members);
+  }
 
  private:
   CSettings& m_settings;
+  CRoomAnnouncer m_announcer;
 };
 
 }  // namespace
@@ -68,8 +73,9 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
     return kExitUsage;
   }
 
-  CHeadlessHost host(settings);
-  CMureloView view(host, ViewOptionsFromEnvironment());
+  const CViewOptions options = ViewOptionsFromEnvironment();
+  CHeadlessHost host(settings, options.nChatPort);
+  CMureloView view(host, options);
   view.OnInitialUpdate();
   ApplyToSettings(request, settings);  // over what start-up read from data.dat again
   view.OnConnectCmd();

@@ -42,6 +42,12 @@ void CMureloView::ResetMembers() {
   m_Members[0] = {1, m_strName, m_strColor};
 }
 
+void CMureloView::ReportRoom() {
+  const auto members =
+      std::ranges::count_if(m_Members, [](const MemberEntry& row) { return row.bActive != 0; });
+  m_host.RoomChanged(m_Listener.IsOpen(), m_strName, static_cast<int>(members));
+}
+
 void CMureloView::ProcessMessage(const std::string& text) {
   m_host.MessageArrived(text);
   LineTable lines;
@@ -56,6 +62,7 @@ void CMureloView::ProcessMessage(const std::string& text) {
     m_host.EntryLogged(entry);
     m_Log.Append(std::move(entry));
   }
+  ReportRoom();
   RequestPageWrite();
 }
 

@@ -118,6 +118,8 @@ class CMureloView {
 
  private:
   void NavigateToPage();
+  /// Tells the host whether this copy hosts, under which name, and the room's size.
+  void ReportRoom();
   /// Marks the page out of date and has it written once the running handler returns,
   /// so a burst of messages costs one page write.
   void RequestPageWrite();

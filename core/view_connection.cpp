@@ -48,6 +48,7 @@ void CMureloView::FindOwnAddress() {
 
 void CMureloView::CloseAllSockets() {
   m_Listener.Close();
+  ReportRoom();
   for (CPeerSocket& peer : m_Peers) {
     peer.Close();
     peer.m_bInUse = 0;

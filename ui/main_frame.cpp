@@ -32,6 +32,7 @@ constexpr char kApplicationTitle[] = "murelo";
 
 CMainFrame::CMainFrame(CSettings& settings, CViewOptions options)
     : m_settings(settings),
+      m_announcer(options.nChatPort),
       m_wndView(new CChatBrowser),
       m_wndInputBar(new CInputBar),
       m_view(std::make_unique<CMureloView>(*this, std::move(options))),
@@ -194,6 +195,10 @@ void CMainFrame::EntryLogged(const LogEntry& entry) {
   if (!announcement) return;
   m_notifier->Show(announcement->strSummary, announcement->strBody, announcement->bMention);
   QApplication::alert(this);
+}
+
+void CMainFrame::RoomChanged(bool hosting, const std::string& name, int members) {
+  m_announcer.Update(hosting, ToQString(name), members);
 }
 
 void CMainFrame::MessageBox(std::string_view text) { ShowMessageBox(this, text); }

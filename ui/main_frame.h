@@ -14,6 +14,7 @@
 #include "core/view_host.h"
 #include "platform/desktop_notifier.h"
 #include "platform/preferences.h"
+#include "platform/room_announcer.h"
 #include "ui/missed_lines.h"
 
 class QAction;
@@ -65,6 +66,8 @@ class CMainFrame : public QMainWindow, public CViewHost {
   /// Counts a line that arrives while the window is inactive in the title, and
   /// announces it on the desktop.
   void EntryLogged(const LogEntry& entry) override;
+  /// Announces the room on the local network while this copy hosts it.
+  void RoomChanged(bool hosting, const std::string& name, int members) override;
 
  protected:
   /// The close steps: farewell, settings saved, page file deleted; then the window
@@ -93,6 +96,7 @@ class CMainFrame : public QMainWindow, public CViewHost {
   // Ahead of the conversation, which may still report to them while it is destroyed.
   CPreferences m_preferences;
   CMissedLines m_missed;
+  CRoomAnnouncer m_announcer;
   CChatBrowser* m_wndView;
   CInputBar* m_wndInputBar;
   std::unique_ptr<CMureloView> m_view;

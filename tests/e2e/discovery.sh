@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# A hosting copy announces its room over DNS-SD through a real Avahi daemon, and
+# avahi-browse, as any DNS-SD browser would, sees it: instance name, port and TXT
+# records, the member count as people join, a rename on a name collision, and the
+# withdrawal when the room ends. Everything runs in a network namespace of its own,
+# with only a loopback interface, a private system bus and a daemon of its own, so no
+# multicast leaves it.
+#
+# Usage: discovery.sh path/to/murelo. Needs root, ip, avahi-daemon, avahi-utils and
+# dbus-daemon; skipped (status 77) without them.
+set -uo pipefail
+if [ -z "${MURELO_NETNS:-}" ]; then
+  [ -x "${1:-}" ] || { echo "usage: discovery.sh path/to/murelo" >&2; exit 2; }
+  if [ "$(id -u)" != 0 ] || ! command -v avahi-daemon avahi-browse ip >/dev/null; then
+    echo "discovery: skipped: needs root, ip and Avahi"
+    exit 77
+  fi
+  ns=murelo-discovery-$$
+  ip netns add "$ns" || exit 77
+  trap 'ip netns del "$ns"' EXIT
+  ip -n "$ns" link set lo up multicast on
+  ip -n "$ns" route add 224.0.0.0/4 dev lo
+  # ip netns exec gives the command a mount namespace of its own too.
+  ip netns exec "$ns" env MURELO_NETNS="$ns" "$0" "$@"
+  exit $?
+fi
+
+bin=$(realpath "$1")
+work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-discovery.XXXXXX")
+mkdir -p /run/avahi-daemon && mount -t tmpfs tmpfs /run/avahi-daemon  # its pid file, socket
+cat >"$work/bus.conf" <<BUS
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$work/system_bus</listen>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/><allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+  </policy>
+</busconfig>
+BUS
+printf '[server]\nallow-interfaces=lo\nuse-ipv6=no\n[publish]\npublish-workstation=no\n' >"$work/avahi.conf"
+export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/system_bus
+bus_pid=$(dbus-daemon --config-file="$work/bus.conf" --fork --print-pid)
+room_pid="" publish_pid=""
+trap 'kill $room_pid $publish_pid 2>/dev/null; avahi-daemon --kill 2>/dev/null; kill $bus_pid; umount /run/avahi-daemon; rm -rf "$work"' EXIT
+avahi-daemon --file="$work/avahi.conf" --no-drop-root --no-chroot --daemonize 2>"$work/avahi.log"
+
+wait_until() {  # seconds command...
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+expect() {  # what command...
+  local what=$1
+  shift
+  wait_until 15 "$@" && return
+  echo "discovery: FAILED: $what" >&2
+  echo "--- avahi-browse:" >&2
+  timeout 5 avahi-browse -rpt _murelo._tcp >&2
+  cat "$work/avahi.log" "$work/room.out" >&2
+  exit 1
+}
+browsed() { timeout 5 avahi-browse -rpt _murelo._tcp 2>/dev/null | grep '^=' >"$work/browsed"; }
+# sees text: a resolved record holds the text, as avahi-browse -p escapes it.
+sees() { browsed && grep -qF -- "$1" "$work/browsed"; }
+gone() { browsed; ! grep -q ';4444;' "$work/browsed"; }
+host=$(hostname)
+
+expect "avahi-daemon comes up" avahi-daemon --check
+# Another service holds the room's name already: the room takes an alternative.
+avahi-publish -s "部屋 ($host)" _murelo._tcp 9 >/dev/null 2>&1 &
+publish_pid=$!
+expect "the other service is published" sees ';9;'
+env -u DISPLAY MURELO_CHAT_PORT=4444 "$bin" --headless --name 部屋 --dir "$work" >"$work/room.out" 2>&1 &
+room_pid=$!
+version=$("$bin" --version | cut -d' ' -f2)
+expect "the room is announced under the next name, on its port" \
+  sees "\\041\\032\\0352;_murelo._tcp;local;$host.local;127.0.0.1;4444;"
+expect "with its TXT records" sees "\"version=$version\" \"members=1\" \"name=\\233\\131\\168\\229\\177\\139\""
+python3 - <<'PEER' &
+import socket, time
+peer = socket.create_connection(("127.0.0.1", 4444))
+peer.sendall(bytes((b + 1) & 255 for b in b"\nadd\nblue\nbob\n") + b"\0")
+time.sleep(30)
+PEER
+peer_pid=$!
+expect "the member count follows" sees '"members=2"'
+kill "$peer_pid"
+kill "$room_pid"
+expect "the room is withdrawn when it ends" gone
+echo "discovery: announced, renamed, counted and withdrawn (${SECONDS}s)"
