@@ -6,7 +6,8 @@ namespace murelo {
 
 namespace {
 constexpr char kNotificationsKey[] = "notifications/enabled";
-}
+constexpr char kRecentHostsKey[] = "connect/recent_hosts";
+}  // namespace
 
 // Named in full: QSettings' own name for an ini file in user scope ends in .ini.
 CPreferences::CPreferences()
@@ -18,6 +19,18 @@ bool CPreferences::Notifications() const { return m_file.value(kNotificationsKey
 
 void CPreferences::SetNotifications(bool on) {
   m_file.setValue(kNotificationsKey, on);
+  m_file.sync();
+}
+
+QStringList CPreferences::RecentHosts() const {
+  return m_file.value(kRecentHostsKey).toStringList().mid(0, kRecentHosts);
+}
+
+void CPreferences::AddRecentHost(const QString& host) {
+  QStringList hosts = RecentHosts();
+  hosts.removeAll(host);
+  hosts.prepend(host);
+  m_file.setValue(kRecentHostsKey, hosts.mid(0, kRecentHosts));
   m_file.sync();
 }
 

@@ -15,6 +15,11 @@ class CPreferences {
   bool Notifications() const;
   void SetNotifications(bool on);
 
+  /// The last hosts this copy joined, newest first, at most kRecentHosts.
+  QStringList RecentHosts() const;
+  void AddRecentHost(const QString& host);
+  static constexpr int kRecentHosts = 10;
+
  private:
   QSettings m_file;
 };

@@ -10,7 +10,10 @@
 
 #include "app/settings.h"
 #include "core/message_catalog.h"
+#include "loopback.h"
 #include "platform/cp932.h"
+#include "platform/preferences.h"
+#include "platform/room_announcer.h"
 #include "ui/about_dialog.h"
 #include "ui/connect_dialog.h"
 #include "ui/name_color_dialog.h"
@@ -194,6 +197,28 @@ TEST_F(DialogTest, EveryLabelAndButtonShowsItsWholeTextAndNoneOverlaps) {
       }
     }
   }
+}
+
+// Run by tests/e2e/discovery.sh beside a real Avahi daemon (MURELO_DISCOVERY set).
+TEST_F(DialogTest, HostListShowsTheRoomsFoundThenRecentHostsAndAPickFillsTheAddress) {
+  if (qEnvironmentVariableIsEmpty("MURELO_DISCOVERY")) GTEST_SKIP() << "needs an Avahi daemon";
+  CPreferences().AddRecentHost("192.0.2.9");
+  CRoomAnnouncer announcer(test::FreePort());
+  announcer.Update(true, u"花子"_qs, 3);
+  Run<CConnectDlg>([&](CConnectDlg& dlg) {
+    auto* list = dlg.findChild<QComboBox*>(IDC_HOST_LIST);
+    QTest::keyClicks(HostEdit(dlg), "typed");
+    const auto shows = [&](const QString& item) { return list->findText(item) == 0; };
+    EXPECT_TRUE(test::WaitFor([&] { return shows(u"花子（3人） 127.0.0.1"_qs); }, 10000));
+    announcer.Update(true, u"花子"_qs, 4);  // it follows the room while open
+    EXPECT_TRUE(test::WaitFor([&] { return shows(u"花子（4人） 127.0.0.1"_qs); }, 10000));
+    EXPECT_EQ(list->itemText(1), "192.0.2.9");
+    EXPECT_EQ(HostEdit(dlg)->text(), "typed");
+    list->showPopup();
+    QTest::mouseClick(list->view()->viewport(), Qt::LeftButton, {},
+                      list->view()->visualRect(list->model()->index(0, 0)).center());
+    EXPECT_EQ(HostEdit(dlg)->text(), "127.0.0.1");
+  });
 }
 
 TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {

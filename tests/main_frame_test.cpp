@@ -10,6 +10,7 @@
 #include "loopback.h"
 #include "platform/chat_browser.h"
 #include "platform/cp932.h"
+#include "platform/preferences.h"
 #include "platform/stream_socket.h"
 #include "ui/input_bar.h"
 #include "ui/ui_texts.h"
@@ -109,6 +110,17 @@ TEST_F(MainFrameTest, HostingAtStartWithoutANameOpensTheDialogTicked) {
   frame.ConnectAtStart(true);
   EXPECT_TRUE(frame.Conversation().m_bServer);
   EXPECT_EQ(settings.m_strName, "host");
+}
+
+TEST_F(MainFrameTest, JoiningAtStartWithANameNeedsNoDialogAndRemembersTheHost) {
+  test::ChatCopy host(dir.path() / "host", port);
+  host.Host("host");
+  settings.m_strName = "guest";
+  settings.m_strColor = "blue";
+  settings.m_strHost = "127.0.0.1";
+  frame.ConnectAtStart(false);  // no dialog opens: the test would hang in it
+  ASSERT_TRUE(WaitFor([&] { return frame.Conversation().m_bConnected; }));
+  EXPECT_EQ(CPreferences().RecentHosts().value(0), "127.0.0.1");
 }
 
 TEST_F(MainFrameTest, ClosingSaysFarewellSavesTheSettingsAndRemovesThePage) {

@@ -1,12 +1,15 @@
 #include "ui/connect_dialog.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <ranges>
 
 #include "core/view_host.h"
 #include "platform/cp932.h"
+#include "platform/preferences.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
 
@@ -19,7 +22,11 @@ CConnectDlg::CConnectDlg(CSettings& settings, QWidget* owner)
   m_editName = AddEdit(IDC_NAME, 55, 5, 80, 15);
   m_stcHostLabel = AddLabel(kHostLabel, 10, 25, 40, 15);
   m_stcHostLabel->setObjectName(IDC_HOST_LABEL);
-  m_editHost = AddEdit(IDC_HOST, 55, 25, 80, 15);
+  // The host field lists the rooms found on the network, then the recent hosts.
+  m_cbHost = AddTypedBox(m_du.Rect(55, 25, 80, 15));
+  m_cbHost->setObjectName(IDC_HOST_LIST);
+  m_editHost = m_cbHost->lineEdit();
+  m_editHost->setObjectName(IDC_HOST);
   m_chkBeServer = new QCheckBox(ToQString(kBeServerCheck), this);
   m_chkBeServer->setObjectName(IDC_BE_SERVER);
   m_chkBeServer->setGeometry(m_du.Rect(55, 45, 75, 10));
@@ -33,15 +40,19 @@ CConnectDlg::CConnectDlg(CSettings& settings, QWidget* owner)
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(m_btnConnect, &QPushButton::clicked, this, &CConnectDlg::OnConnectButton);
   connect(m_chkBeServer, &QCheckBox::clicked, this, &CConnectDlg::OnBeServer);
+  connect(m_cbHost, &QComboBox::activated, this,
+          [this](int index) { m_editHost->setText(m_cbHost->itemData(index).toString()); });
+  connect(m_browser, &CRoomBrowser::changed, this, &CConnectDlg::FillHostList);
 }
 
 void CConnectDlg::OnInitDialog() {
   CInputDlgBase::OnInitDialog();
   m_strHost = m_settings.m_strHost;
+  FillHostList();
   m_editHost->setText(ToQString(m_strHost));
   m_chkBeServer->setChecked(m_bServer);
   m_stcHostLabel->setEnabled(!m_bServer);
-  m_editHost->setEnabled(!m_bServer);
+  m_cbHost->setEnabled(!m_bServer);
 }
 
 void CConnectDlg::OnOkCommand() { OnConnectButton(); }
@@ -62,7 +73,20 @@ void CConnectDlg::OnConnectButton() {
 void CConnectDlg::OnBeServer() {
   m_bServer = m_chkBeServer->isChecked();
   m_stcHostLabel->setEnabled(!m_bServer);
-  m_editHost->setEnabled(!m_bServer);
+  m_cbHost->setEnabled(!m_bServer);
+}
+
+void CConnectDlg::FillHostList() {
+  const QString typed = m_editHost->text();
+  const int cursor = m_editHost->cursorPosition();
+  m_cbHost->clear();
+  for (const CFoundRoom& room : m_browser->Rooms() | std::views::values) {
+    m_cbHost->addItem(u"%1（%2人） %3"_qs.arg(room.strName).arg(room.nMembers).arg(room.strAddress),
+                      room.strAddress);
+  }
+  for (const QString& host : CPreferences().RecentHosts()) m_cbHost->addItem(host, host);
+  m_editHost->setText(typed);
+  m_editHost->setCursorPosition(cursor);
 }
 
 }  // namespace murelo

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/room_browser.h"
 #include "ui/input_dialog.h"
 
 class QCheckBox;
@@ -34,7 +35,12 @@ class CConnectDlg : public CInputDlgBase {
   void OnBeServer();
 
   QLabel* m_stcHostLabel = nullptr;
-  QLineEdit* m_editHost = nullptr;
+  /// Lists the rooms found now, then the hosts joined lately, keeping what is typed.
+  void FillHostList();
+
+  QComboBox* m_cbHost = nullptr;
+  QLineEdit* m_editHost = nullptr;  // the box's edit
+  CRoomBrowser* m_browser = new CRoomBrowser(this);
   QCheckBox* m_chkBeServer = nullptr;
   QPushButton* m_btnConnect = nullptr;
 };

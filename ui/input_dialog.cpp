@@ -78,9 +78,8 @@ QPushButton* CInputDlgBase::AddButton(const char* id, std::string_view cp932Text
   return button;
 }
 
-QComboBox* CInputDlgBase::AddColorBox(int left, int top, int width, int /*height*/) {
+QComboBox* CInputDlgBase::AddTypedBox(const QRect& place) {
   auto* box = new QComboBox(this);
-  box->setObjectName(IDC_COLOR);
   box->setLineEdit(new COneLineEdit(box));  // editable, in the program's one-line edit
   // The box must not second-guess what the user types: no completion from the list,
   // no item added or chosen on Enter (a typed "赤" stays "赤", not "red").
@@ -90,13 +89,20 @@ QComboBox* CInputDlgBase::AddColorBox(int left, int top, int width, int /*height
   // Nor when the edit loses the focus: Qt's box would take its text as a pick of the item
   // it matches. Only a pick from the list is one.
   QObject::disconnect(box->lineEdit(), &QLineEdit::editingFinished, nullptr, nullptr);
-  for (const ColorTableEntry& entry : kColorTable) box->addItem(ToQString(entry.strItem));
-  // The template's height is that of the open list; closed, the box keeps its own.
-  const QRect place = m_du.Rect(left, top, width, 0);
-  box->setGeometry(place.x(), place.y(), place.width(), box->sizeHint().height());
+  box->setGeometry(place);
   // Enter in the box's edit is the dialog's IDOK command; the box itself would take it
   // as a pick of the item its text matches.
   box->lineEdit()->installEventFilter(this);
+  return box;
+}
+
+QComboBox* CInputDlgBase::AddColorBox(int left, int top, int width, int /*height*/) {
+  // The template's height is that of the open list; closed, the box keeps its own.
+  const QRect place = m_du.Rect(left, top, width, 0);
+  QComboBox* box = AddTypedBox(place);
+  box->setObjectName(IDC_COLOR);
+  for (const ColorTableEntry& entry : kColorTable) box->addItem(ToQString(entry.strItem));
+  box->setGeometry(place.x(), place.y(), place.width(), box->sizeHint().height());
   connect(box, &QComboBox::activated, this, &CInputDlgBase::OnSelchangeColor);
   connect(box->lineEdit(), &QLineEdit::textEdited, this, &CInputDlgBase::OnEditchangeColor);
   return box;

@@ -57,6 +57,9 @@ class CInputDlgBase : public QDialog {
                          int height);
   /// The colour box, listing the colour table and wired to its two handlers.
   QComboBox* AddColorBox(int left, int top, int width, int height);
+  /// An editable box at place (pixels) that takes typed text as it is: no completion,
+  /// no item picked because the text matches it, Enter the dialog's IDOK command.
+  QComboBox* AddTypedBox(const QRect& place);
 
   void keyPressEvent(QKeyEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -207,7 +207,11 @@ void CMainFrame::Navigate(const std::string& path) { m_wndView->Navigate(path); 
 
 int CMainFrame::LogLimitIndex() const { return m_settings.m_nLogLimitIndex; }
 
-void CMainFrame::EnableInput(bool enable) { m_wndInputBar->EnableInput(enable); }
+void CMainFrame::EnableInput(bool enable) {
+  m_wndInputBar->EnableInput(enable);
+  // A client's input opens when it has joined: the host goes to the top of the recent.
+  if (enable && !m_view->m_bServer) m_preferences.AddRecentHost(ToQString(m_view->m_strHost));
+}
 
 void CMainFrame::LoadSettings() { m_settings.LoadSettings(); }
 

@@ -20,6 +20,7 @@ inline constexpr int IDD_NAME_COLOR = 131;
 inline constexpr char IDC_INPUT_EDIT[] = "IDC_INPUT_EDIT";  // 1000
 inline constexpr char IDC_SEND[] = "IDC_SEND";              // 1001
 inline constexpr char IDC_HOST[] = "IDC_HOST";              // 1003
+inline constexpr char IDC_HOST_LIST[] = "IDC_HOST_LIST";    // the box around IDC_HOST
 inline constexpr char IDC_NAME[] = "IDC_NAME";              // 1004
 inline constexpr char IDC_BE_SERVER[] = "IDC_BE_SERVER";    // 1005
 inline constexpr char IDC_HOST_LABEL[] = "IDC_HOST_LABEL";  // 1006

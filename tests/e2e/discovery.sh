@@ -6,8 +6,10 @@
 # with only a loopback interface, a private system bus and a daemon of its own, so no
 # multicast leaves it.
 #
-# Usage: discovery.sh path/to/murelo. Needs root, ip, avahi-daemon, avahi-utils and
-# dbus-daemon; skipped (status 77) without them.
+# Then the connect dialog's host list, through the widget test that needs a daemon.
+#
+# Usage: discovery.sh path/to/murelo path/to/widget_tests. Needs root, ip,
+# avahi-daemon, avahi-utils and dbus-daemon; skipped (status 77) without them.
 set -uo pipefail
 if [ -z "${MURELO_NETNS:-}" ]; then
   [ -x "${1:-}" ] || { echo "usage: discovery.sh path/to/murelo" >&2; exit 2; }
@@ -91,6 +93,8 @@ PEER
 peer_pid=$!
 expect "the member count follows" sees '"members=2"'
 kill "$peer_pid"
-kill "$room_pid"
+kill "$room_pid" "$publish_pid"
 expect "the room is withdrawn when it ends" gone
-echo "discovery: announced, renamed, counted and withdrawn (${SECONDS}s)"
+MURELO_DISCOVERY=1 "$2" --gtest_filter='*HostListShowsTheRoomsFound*' >"$work/dialog.log" 2>&1 ||
+  { cat "$work/dialog.log" >&2; echo "discovery: FAILED: the connect dialog's list" >&2; exit 1; }
+echo "discovery: announced, renamed, counted, withdrawn and listed (${SECONDS}s)"
