@@ -4,16 +4,15 @@
 #include <QAbstractItemView>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
 
 #include "app/settings.h"
 #include "core/message_catalog.h"
-#include "loopback.h"
 #include "platform/cp932.h"
 #include "platform/preferences.h"
-#include "platform/room_announcer.h"
 #include "ui/about_dialog.h"
 #include "ui/connect_dialog.h"
 #include "ui/name_color_dialog.h"
@@ -33,13 +32,8 @@ QLineEdit* ColorEdit(QWidget& dialog) {
 void Click(QWidget& dialog, const char* id) {
   QTest::mouseClick(dialog.findChild<QWidget*>(id), Qt::LeftButton);
 }
-/// Picks an item of the colour box as a user does: open the list, click.
 void PickColor(QWidget& dialog, int row) {
-  auto* box = dialog.findChild<QComboBox*>(IDC_COLOR);
-  box->showPopup();
-  QAbstractItemView* list = box->view();
-  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                    list->visualRect(list->model()->index(row, 0)).center());
+  test::PickItem(dialog.findChild<QComboBox*>(IDC_COLOR), row);
 }
 /// Replaces an edit's text as a user does: select all, then erase and type.
 void Retype(QLineEdit* edit, const QString& text) {
@@ -199,25 +193,15 @@ TEST_F(DialogTest, EveryLabelAndButtonShowsItsWholeTextAndNoneOverlaps) {
   }
 }
 
-// Run by tests/e2e/discovery.sh beside a real Avahi daemon (MURELO_DISCOVERY set).
-TEST_F(DialogTest, HostListShowsTheRoomsFoundThenRecentHostsAndAPickFillsTheAddress) {
-  if (qEnvironmentVariableIsEmpty("MURELO_DISCOVERY")) GTEST_SKIP() << "needs an Avahi daemon";
+// Without an Avahi daemon (or bus) the dialog opens at once, listing the recent hosts.
+// tests/e2e/discovery.sh runs it again with a bus whose daemon has gone.
+TEST_F(DialogTest, HostListHoldsTheRecentHostsAtOnceWithoutADaemon) {
   CPreferences().AddRecentHost("192.0.2.9");
-  CRoomAnnouncer announcer(test::FreePort());
-  announcer.Update(true, u"花子"_qs, 3);
+  QElapsedTimer timer;
+  timer.start();
   Run<CConnectDlg>([&](CConnectDlg& dlg) {
-    auto* list = dlg.findChild<QComboBox*>(IDC_HOST_LIST);
-    QTest::keyClicks(HostEdit(dlg), "typed");
-    const auto shows = [&](const QString& item) { return list->findText(item) == 0; };
-    EXPECT_TRUE(test::WaitFor([&] { return shows(u"花子（3人） 127.0.0.1"_qs); }, 10000));
-    announcer.Update(true, u"花子"_qs, 4);  // it follows the room while open
-    EXPECT_TRUE(test::WaitFor([&] { return shows(u"花子（4人） 127.0.0.1"_qs); }, 10000));
-    EXPECT_EQ(list->itemText(1), "192.0.2.9");
-    EXPECT_EQ(HostEdit(dlg)->text(), "typed");
-    list->showPopup();
-    QTest::mouseClick(list->view()->viewport(), Qt::LeftButton, {},
-                      list->view()->visualRect(list->model()->index(0, 0)).center());
-    EXPECT_EQ(HostEdit(dlg)->text(), "127.0.0.1");
+    EXPECT_LT(timer.elapsed(), 1000);
+    EXPECT_EQ(dlg.findChild<QComboBox*>(IDC_HOST_LIST)->itemText(0), "192.0.2.9");
   });
 }
 

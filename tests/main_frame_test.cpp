@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QMenuBar>
+#include <QProcess>
 
 #include "core/wire_format.h"
 #include "loopback.h"
@@ -121,6 +123,33 @@ TEST_F(MainFrameTest, JoiningAtStartWithANameNeedsNoDialogAndRemembersTheHost) {
   frame.ConnectAtStart(false);  // no dialog opens: the test would hang in it
   ASSERT_TRUE(WaitFor([&] { return frame.Conversation().m_bConnected; }));
   EXPECT_EQ(CPreferences().RecentHosts().value(0), "127.0.0.1");
+}
+
+// Run by tests/e2e/discovery.sh beside a real Avahi daemon (MURELO_DISCOVERY set).
+TEST_F(MainFrameTest, RoomPublishedNearbyIsListedAndAPickJoinsIt) {
+  if (qEnvironmentVariableIsEmpty("MURELO_DISCOVERY")) GTEST_SKIP() << "needs an Avahi daemon";
+  uint16_t roomPort = 0;  // the room: a raw listener, announced by avahi-publish
+  const int listener = test::ListenOnLoopback(roomPort);
+  CMainFrame joining(settings, {roomPort, ""});
+  joining.Conversation().OnInitialUpdate();
+  QProcess publish;
+  publish.start("avahi-publish", {"-s", "花子 (nearby)", "_murelo._tcp", QString::number(roomPort),
+                                  "name=花子", "members=3"});
+  CPreferences().AddRecentHost("192.0.2.9");
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    auto* list = dialog->findChild<QComboBox*>(IDC_HOST_LIST);
+    ASSERT_TRUE(WaitFor([&] { return list->findText(u"花子（3人） 127.0.0.1"_qs) == 0; }, 10000));
+    EXPECT_EQ(list->itemText(1), "192.0.2.9");  // then the recent hosts
+    dialog->findChild<QLineEdit*>(IDC_NAME)->setText("guest");
+    test::PickItem(list, 0);
+    QTest::mouseClick(dialog->findChild<QPushButton*>(IDC_CONNECT_OK), Qt::LeftButton);
+  });
+  joining.Conversation().OnConnectCmd();
+  EXPECT_EQ(joining.Conversation().m_strHost, "127.0.0.1");
+  EXPECT_TRUE(RawPeer::Accept(listener) != nullptr &&
+              WaitFor([&] { return joining.Conversation().m_bConnected; }));
+  close(listener);
 }
 
 TEST_F(MainFrameTest, ClosingSaysFarewellSavesTheSettingsAndRemovesThePage) {

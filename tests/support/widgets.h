@@ -2,8 +2,10 @@
 // dialog while a test works its controls.
 #pragma once
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -24,6 +26,14 @@ inline void TypeText(QWidget* widget, const QString& text) {
     QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(at, width), Qt::NoModifier);
     at += width;
   }
+}
+
+/// Picks an item of a combo box as a user does: open the list, click.
+inline void PickItem(QComboBox* box, int row) {
+  box->showPopup();
+  QAbstractItemView* list = box->view();
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(row, 0)).center());
 }
 
 /// Confirms the connect dialog that the next connect command opens: as host, or joining
