@@ -5,7 +5,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <ranges>
 
 #include "core/view_host.h"
 #include "platform/cp932.h"
@@ -80,7 +79,8 @@ void CConnectDlg::FillHostList() {
   const QString typed = m_editHost->text();
   const int cursor = m_editHost->cursorPosition();
   m_cbHost->clear();
-  for (const CFoundRoom& room : m_browser->Rooms() | std::views::values) {
+  for (const auto& found : m_browser->Rooms()) {
+    const CFoundRoom& room = found.second;
     m_cbHost->addItem(u"%1（%2人） %3"_qs.arg(room.strName).arg(room.nMembers).arg(room.strAddress),
                       room.strAddress);
   }
