@@ -50,14 +50,8 @@ room_pid="" publish_pid=""
 trap 'kill $room_pid $publish_pid 2>/dev/null; avahi-daemon --kill 2>/dev/null; kill $bus_pid; umount /run/avahi-daemon; rm -rf "$work"' EXIT
 avahi-daemon --file="$work/avahi.conf" --no-drop-root --no-chroot --daemonize 2>"$work/avahi.log"
 
-wait_until() {  # seconds command...
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.2
-  done
-}
+# shellcheck source-path=SCRIPTDIR source=window_driver.sh
+source "$(dirname "$0")/window_driver.sh"  # wait_until
 expect() {  # what command...
   local what=$1
   shift
