@@ -93,14 +93,15 @@ outer_size() {
   echo "$((width + left + right))x$((height + top + bottom))"
 }
 
-# start_copy dir [option...]: murelo in $work/dir on the display, given the options;
-# sets started_pid. A sanitizer build gets the leak suppressions for the system
+# start_copy dir [option...]: murelo in $work/dir on the display, given the options,
+# with its own configuration and cache directories there; sets started_pid. A sanitizer build gets the leak suppressions for the system
 # libraries it loads.
 start_copy() {
   local dir=$1
   shift
   mkdir -p "$work/$dir"
   (cd "$work/$dir" && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb MURELO_CHAT_PORT="$port" \
+    XDG_CONFIG_HOME="$work/$dir/config" XDG_CACHE_HOME="$work/$dir/cache" \
     LSAN_OPTIONS="suppressions=$driver_dir/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}" \
     "$bin" "$@" >"$work/$dir.log" 2>&1) &
   started_pid=$!
