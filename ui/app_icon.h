@@ -1,4 +1,4 @@
-// The program's icon: a speech bubble, drawn here rather than shipped as an image.
+// The program's icon: a speech bubble holding two lines of chat (dist/icons/murelo.svg).
 #pragma once
 
 #include <QIcon>
