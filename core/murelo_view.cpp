@@ -43,9 +43,16 @@ void CMureloView::ResetMembers() {
 }
 
 void CMureloView::ReportRoom() {
-  const auto members =
-      std::ranges::count_if(m_Members, [](const MemberEntry& row) { return row.bActive != 0; });
-  m_host.RoomChanged(m_Listener.IsOpen(), m_strName, static_cast<int>(members));
+  const int members = static_cast<int>(
+      std::ranges::count_if(m_Members, [](const MemberEntry& row) { return row.bActive != 0; }));
+  // Every message comes here: the host hears only of a change.
+  if (m_Listener.IsOpen() == m_bRoomHosting && m_strName == m_strRoomName &&
+      members == m_nRoomMembers)
+    return;
+  m_bRoomHosting = m_Listener.IsOpen();
+  m_strRoomName = m_strName;
+  m_nRoomMembers = members;
+  m_host.RoomChanged(m_bRoomHosting, m_strRoomName, m_nRoomMembers);
 }
 
 void CMureloView::ProcessMessage(const std::string& text) {

@@ -144,6 +144,10 @@ class CMureloView {
   CViewHost& m_host;
   const CViewOptions m_options;
   bool m_bPageStale = false;
+  // The room as last reported to the host.
+  bool m_bRoomHosting = false;
+  std::string m_strRoomName;
+  int m_nRoomMembers = 0;
   bool m_bPageWritePosted = false;
   bool m_bPeerBoxOpen = false;
   uint64_t m_nReads = 0;             // reads taken from peers so far

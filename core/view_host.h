@@ -69,8 +69,8 @@ class CViewHost {
   virtual void MessageArrived(std::string_view) {}
   /// Told each display message once it is in the log, as the page will show it.
   virtual void EntryLogged(const LogEntry&) {}
-  /// Told, after every change that may affect it, whether this copy listens for clients,
-  /// under which name, and how many active participant rows the room has.
+  /// Told, when it changes, whether this copy listens for clients, under which name,
+  /// and how many active participant rows the room has.
   virtual void RoomChanged(bool /*hosting*/, const std::string& /*name*/, int /*members*/) {}
 
  protected:

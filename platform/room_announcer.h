@@ -25,7 +25,8 @@ class CRoomAnnouncer {
   CRoomAnnouncer(const CRoomAnnouncer&) = delete;
   CRoomAnnouncer& operator=(const CRoomAnnouncer&) = delete;
 
-  /// The room as it now is; announced, changed or withdrawn as needed.
+  /// The room as it now is; announced, changed or withdrawn as needed. A report that
+  /// changes nothing does nothing.
   void Update(bool hosting, const QString& handleName, int members);
 
  private:
