@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The program as an installation lays it out: installed from the build tree into a
-# scratch prefix, it finds its window module there, its menu entry is valid, and its
-# icons, manual page and user unit are in place.
+# scratch prefix, it finds its window module there, and its menu entry, icons,
+# metadata, manual page and user unit are in place. (scripts/check-package validates
+# the entry and the metadata in the built package.)
 #
 # Usage: installed.sh path/to/build-dir
 set -uo pipefail
@@ -13,12 +14,12 @@ fail() { echo "installed: FAILED: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$root/usr" >/dev/null || fail "cmake --install"
 for file in bin/murelo share/applications/murelo.desktop share/man/man1/murelo.1 \
   share/icons/hicolor/scalable/apps/murelo.svg share/icons/hicolor/48x48/apps/murelo.png \
-  share/icons/hicolor/256x256/apps/murelo.png lib/systemd/user/murelo-host.service; do
+  share/icons/hicolor/256x256/apps/murelo.png lib/systemd/user/murelo-host.service \
+  share/metainfo/io.github.murelo.murelo.metainfo.xml; do
   [ -s "$root/usr/$file" ] || fail "no $file"
 done
-[ "$(file -b --mime-type "$root/usr/share/icons/hicolor/48x48/apps/murelo.png")" = image/png ] ||
-  fail "the 48-pixel icon is no PNG"
-desktop-file-validate "$root/usr/share/applications/murelo.desktop" || fail "the menu entry"
+[ "$(head -c 8 "$root/usr/share/icons/hicolor/48x48/apps/murelo.png" | od -An -tx1 | tr -d ' \n')" \
+  = 89504e470d0a1a0a ] || fail "the 48-pixel icon is no PNG"
 "$root/usr/bin/murelo" --version | grep -q '^murelo ' || fail "--version"
 # The window: it stays up only if it found its module in the installed library directory.
 mkdir "$root/run"
