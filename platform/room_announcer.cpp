@@ -11,7 +11,6 @@
 namespace murelo {
 
 namespace {
-constexpr char kServiceType[] = "_murelo._tcp";
 constexpr int kMaxRenames = 20;
 }  // namespace
 
@@ -79,15 +78,15 @@ void CRoomAnnouncer::Register(bool retxt) {
   if (retxt && !avahi_entry_group_is_empty(m_group)) {
     avahi_entry_group_update_service_txt_strlst(m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
                                                 AvahiPublishFlags(0), m_instance.constData(),
-                                                kServiceType, nullptr, txt);
+                                                kRoomServiceType, nullptr, txt);
   } else {
     avahi_entry_group_reset(m_group);
     int result = AVAHI_ERR_COLLISION;
     // A service of this daemon with the name already is a collision found at once.
     for (int tries = 0; result == AVAHI_ERR_COLLISION && tries < kMaxRenames; ++tries) {
-      result = avahi_entry_group_add_service_strlst(m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                    AvahiPublishFlags(0), m_instance.constData(),
-                                                    kServiceType, nullptr, nullptr, m_nPort, txt);
+      result = avahi_entry_group_add_service_strlst(
+          m_group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0),
+          m_instance.constData(), kRoomServiceType, nullptr, nullptr, m_nPort, txt);
       if (result == AVAHI_ERR_COLLISION) Rename();
     }
     if (result == 0) avahi_entry_group_commit(m_group);

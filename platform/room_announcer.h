@@ -18,6 +18,9 @@
 
 namespace murelo {
 
+/// The DNS-SD service type of a room, which CRoomBrowser looks for.
+inline constexpr char kRoomServiceType[] = "_murelo._tcp";
+
 class CRoomAnnouncer {
  public:
   explicit CRoomAnnouncer(uint16_t port) : m_nPort(port) {}

@@ -6,12 +6,11 @@
 #include <avahi-common/strlst.h>
 
 #include "platform/avahi_qt_poll.h"
+#include "platform/room_announcer.h"
 
 namespace murelo {
 
 namespace {
-
-constexpr char kServiceType[] = "_murelo._tcp";
 
 /// The value of key in a TXT record list, empty without one.
 QString TxtValue(AvahiStringList* txt, const char* key) {
@@ -39,7 +38,7 @@ void CRoomBrowser::OnClientState(AvahiClient* client, AvahiClientState state, vo
   auto* browser = static_cast<CRoomBrowser*>(self);
   browser->m_client = client;
   if (state != AVAHI_CLIENT_S_RUNNING) return;
-  avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, kServiceType, nullptr,
+  avahi_service_browser_new(client, AVAHI_IF_UNSPEC, AVAHI_PROTO_INET, kRoomServiceType, nullptr,
                             AvahiLookupFlags(0), &OnBrowse, self);
 }
 
