@@ -39,7 +39,7 @@ class CHeadlessHost : public CViewHost {
   std::string InputText() const override { return {}; }
   void SetInputText(std::string_view) override {}
   void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
-  void EntryLogged(const LogEntry& entry) override {
+  void EntryLogged(const LogEntry& entry, bool) override {
     const std::time_t now = std::time(nullptr);
     char clock[16];
     std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&now));

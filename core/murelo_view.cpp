@@ -66,7 +66,7 @@ void CMureloView::ProcessMessage(const std::string& text) {
   if (handled == 0) {
     BalanceTags(lines[0]);
     LogEntry entry{std::move(lines[0]), std::move(lines[1])};
-    m_host.EntryLogged(entry);
+    m_host.EntryLogged(entry, m_bInPeerMessages);
     m_Log.Append(std::move(entry));
   }
   ReportRoom();
@@ -123,8 +123,12 @@ void CMureloView::HandleClearRequest(LineTable& lines, int count) {
 void CMureloView::WritePage() {
   m_bPageStale = false;
   const std::string page = ComposeChatPage(m_Members, m_Log, DisplayLimit(m_host.LogLimitIndex()));
-  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), page)) {
-    ShowPeerBox(kBoxPageWriteFailed);
+  // A disk that stays full, or a file that is not ours to replace, is reported when the
+  // writes start failing, not at every message.
+  if (ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), page)) {
+    m_bPageWriteFailureShown = false;
+  } else if (!m_bPageWriteFailureShown) {
+    m_bPageWriteFailureShown = ShowPeerBox(kBoxPageWriteFailed);
   }
   NavigateToPage();
 }
@@ -172,15 +176,24 @@ void CMureloView::WriteStalePage() {
 
 void CMureloView::ShowBox(std::string_view text) {
   WriteStalePage();
+  // What the box's nested loop handles is not part of the read that opened it.
+  const bool inPeerMessages = std::exchange(m_bInPeerMessages, false);
   m_host.MessageBox(text);
+  m_bInPeerMessages = inPeerMessages;
 }
 
-void CMureloView::ShowPeerBox(std::string_view text) {
-  if (m_bPeerBoxOpen || (m_nCurrentRead != 0 && m_nCurrentRead <= m_nReadsAnswered)) return;
+bool CMureloView::ShowPeerBox(std::string_view text) {
+  if (m_bPeerBoxOpen || (m_nCurrentRead != 0 && m_nCurrentRead <= m_nReadsAnswered)) return false;
+  const auto dismissed = m_peerBoxDismissed.find(text);
+  if (dismissed != m_peerBoxDismissed.end() &&
+      std::chrono::steady_clock::now() - dismissed->second < m_options.peerBoxHoldOff)
+    return false;
   m_bPeerBoxOpen = true;
   ShowBox(text);
   m_bPeerBoxOpen = false;
   m_nReadsAnswered = m_nReads;
+  m_peerBoxDismissed.insert_or_assign(std::string(text), std::chrono::steady_clock::now());
+  return true;
 }
 
 }  // namespace murelo

@@ -10,7 +10,9 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -30,6 +32,8 @@ inline constexpr int kListenBacklog = 5;
 struct CViewOptions {
   uint16_t nChatPort = CHAT_PORT;
   std::string strPageDirectory;  // empty: the current directory
+  /// After the user dismisses a box that peers caused, the same box stays shut this long.
+  std::chrono::milliseconds peerBoxHoldOff{10000};
 };
 
 class CMureloView {
@@ -129,13 +133,15 @@ class CMureloView {
   /// Opens a modal box, with the page brought up to date first.
   void ShowBox(std::string_view text);
   /// Opens a box for something a peer's traffic or the disk caused, unless such a box is
-  /// open or the event came in a read taken before the last one was dismissed: then the
-  /// event is handled in full without one. A box's nested loop handles the next message,
-  /// whose box would open inside the first, and so on: peers could otherwise stack boxes
-  /// until the stack runs out, or bury the window in them. With one at most, the depth
-  /// of the stack no longer grows with what peers send, and one answer covers all that
-  /// had arrived when it was given.
-  void ShowPeerBox(std::string_view text);
+  /// open, the event came in a read taken before the last one was dismissed, or the same
+  /// box was dismissed less than peerBoxHoldOff ago: then the event is handled in full
+  /// without one. A box's nested loop handles the next message, whose box would open
+  /// inside the first, and so on: peers could otherwise stack boxes until the stack runs
+  /// out, or bury the window in them. With one at most, the depth of the stack no longer
+  /// grows with what peers send, and one answer covers all that had arrived when it was
+  /// given; the hold-off keeps an attack from reopening the box as fast as the user
+  /// dismisses it. True when the box was shown.
+  bool ShowPeerBox(std::string_view text);
   void FindOwnAddress();
   /// Ends whatever an earlier connect command left open.
   void CloseAllSockets();
@@ -150,10 +156,13 @@ class CMureloView {
   int m_nRoomMembers = 0;
   bool m_bPageWritePosted = false;
   bool m_bPeerBoxOpen = false;
-  uint64_t m_nReads = 0;             // reads taken from peers so far
-  uint64_t m_nCurrentRead = 0;       // the read whose messages are being handled, 0 for none
-  uint64_t m_nReadsAnswered = 0;     // the reads taken when the last peer box was dismissed
-  std::shared_ptr<char> m_lifetime;  // posted work holds it weakly: gone with the view
+  std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> m_peerBoxDismissed;
+  bool m_bPageWriteFailureShown = false;  // until a page write succeeds again
+  bool m_bInPeerMessages = false;         // the messages handled now came from a peer
+  uint64_t m_nReads = 0;                  // reads taken from peers so far
+  uint64_t m_nCurrentRead = 0;            // the read whose messages are being handled, 0 for none
+  uint64_t m_nReadsAnswered = 0;          // the reads taken when the last peer box was dismissed
+  std::shared_ptr<char> m_lifetime;       // posted work holds it weakly: gone with the view
 };
 
 }  // namespace murelo

@@ -67,8 +67,10 @@ class CViewHost {
   /// else happens to it. For tools that record what a copy took part in; the window
   /// ignores it.
   virtual void MessageArrived(std::string_view) {}
-  /// Told each display message once it is in the log, as the page will show it.
-  virtual void EntryLogged(const LogEntry&) {}
+  /// Told each display message once it is in the log, as the page will show it;
+  /// fromPeer is false for what this copy's own steps made (its notices, and a host's
+  /// own lines), true for what came over a connection.
+  virtual void EntryLogged(const LogEntry& /*entry*/, bool /*fromPeer*/) {}
   /// Told, when it changes, whether this copy listens for clients, under which name,
   /// and how many active participant rows the room has.
   virtual void RoomChanged(bool /*hosting*/, const std::string& /*name*/, int /*members*/) {}

@@ -39,6 +39,7 @@ void CMureloView::HandleReceive(int index) {
   // Boxes tell which read their messages came in (see ShowPeerBox); a nested read
   // inside a box hands the mark back when it is done.
   const uint64_t outerRead = std::exchange(m_nCurrentRead, ++m_nReads);
+  const bool outerInPeerMessages = std::exchange(m_bInPeerMessages, true);
   for (const std::string& message : messages) {
     if (m_bServer) {
       Broadcast(message);
@@ -46,6 +47,7 @@ void CMureloView::HandleReceive(int index) {
       ProcessMessage(message);
     }
   }
+  m_bInPeerMessages = outerInPeerMessages;
   m_nCurrentRead = outerRead;
 }
 

@@ -1,6 +1,8 @@
 // The chat view's state under each kind of message, and the page it writes.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
@@ -36,7 +38,8 @@ class ConversationTest : public testing::Test {
 
   test::ScopedTempDir dir;
   test::CTestHost host;
-  CMureloView view{host};
+  static constexpr std::chrono::milliseconds kHoldOff{50};
+  CMureloView view{host, {CHAT_PORT, "", kHoldOff}};
 };
 
 TEST_F(ConversationTest, CommandsChangeTheTableAndMalformedOnesAreDisplayMessages) {
@@ -64,6 +67,9 @@ TEST_F(ConversationTest, DisplayMessagesAreBalancedAndTheLogKeepsTheNewest200) {
   Process({"a\nb\nc\nd\ne\nf\ng\nh\ni\nj\n"});
   EXPECT_TRUE(host.boxes.empty());
   Process({"a\nb\nc\nd\ne\nf\ng\nh\ni\nj\nk\n", std::string(1023, '\n')});
+  EXPECT_EQ(host.boxes.size(), 1u);  // the second came while the box was held shut
+  std::this_thread::sleep_for(kHoldOff);
+  Process({std::string(1023, '\n')});
   EXPECT_EQ(host.boxes, std::vector<std::string>(2, std::string(kBoxMalformedText)));
 }
 
@@ -124,7 +130,7 @@ TEST_F(ConversationTest, UnwritablePageIsReportedAndTheConversationGoesOn) {
   std::filesystem::current_path("data.htm");
   std::filesystem::remove(dir.path() / "data.htm");  // a current directory that is gone
   view.ProcessMessage("hi\n1.2.3.4\n");
-  EXPECT_EQ(host.boxes.size(), 4u);
+  EXPECT_EQ(host.boxes.size(), 3u);  // failing still: said once
   EXPECT_EQ(host.navigations, 2);
 }
 

@@ -55,8 +55,9 @@ TEST_F(FaultTest, HostThatHalfClosesOrResetsIsLostToItsClient) {
 }
 
 // Each message of eleven lines opens the "malformed" box, whose loop takes the next. A
-// peer trickling them to a host, or a host to a client, never stacks one box in another:
-// everything is taken and the page kept current, with one box open at most.
+// peer trickling them to a host, or a host to a client, never stacks one box in another,
+// and once dismissed the box stays shut for a while: everything is taken and the page
+// kept current, with one box open at most.
 TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
   constexpr int kMessages = 20000;
   ChatCopy& server = StartServer();
@@ -77,9 +78,8 @@ TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
     EXPECT_TRUE(WaitFor([&] { return target->host().messages.size() >= kMessages; }, 60000));
     peer.join();
     EXPECT_EQ(target->host().maxBoxDepth, 1);
-    EXPECT_GT(target->host().boxes.size(), 1u);  // a box opens again once the last is dismissed
-    EXPECT_LT(target->host().boxes.size(), kMessages / 10u);
-    EXPECT_GT(target->host().messagesInsideBoxes, kMessages / 2);
+    EXPECT_EQ(target->host().boxes.size(), 1u);
+    EXPECT_GT(target->host().messagesInsideBoxes, 0);
     EXPECT_GT(target->host().navigationsInsideBoxes, 0);
   }
   close(listener);

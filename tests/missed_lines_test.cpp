@@ -22,8 +22,9 @@ LogEntry Line(const std::string& name, const std::string& text, const std::strin
 
 TEST(MissedLines, OthersLinesWhileInactiveAreCountedAndABurstIsOneSummary) {
   CMissedLines missed;
-  const auto arrive = [&](const LogEntry& entry, bool active = false, bool on = true) {
-    return missed.Arrived(entry, kBob, "10.0.0.2", active, on);
+  const auto arrive = [&](const LogEntry& entry, bool active = false, bool on = true,
+                          bool fromPeer = true) {
+    return missed.Arrived(entry, fromPeer, kBob, "10.0.0.2", active, on);
   };
   const LogEntry first = Line(kTaro, "<b>hi</b> &amp; &#128512;", "10.0.0.1");
   EXPECT_FALSE(arrive(first, true));  // the user is reading
@@ -35,7 +36,9 @@ TEST(MissedLines, OthersLinesWhileInactiveAreCountedAndABurstIsOneSummary) {
   EXPECT_FALSE(one->bMention);
 
   EXPECT_FALSE(arrive(Line(kBob, "mine", "10.0.0.2")));  // back from the host
-  EXPECT_FALSE(arrive({"disconnected", ""}));            // this copy's own step
+  // This copy's own steps: its notices carry its address but not its name.
+  const std::string connected = FillFormat(kConnectedNoticeFormat, {"10.0.0.2"});
+  EXPECT_FALSE(arrive({connected.substr(0, connected.find('\n')), "10.0.0.2"}, false, true, false));
   const LogEntry notice{"<b><font size=+2 color=red>" + kTaro + "</font>" +
                             ToCp932(u"さん、さようなら～♪") + "</font></b>",
                         "10.0.0.1"};

@@ -40,7 +40,7 @@ TEST_F(NetworkTest, TwentyJoinTheTablesAgreeAndFurtherConnectionsAreRefused) {
   late.Join("late");
   ASSERT_TRUE(WaitFor(
       [&] { return late.Logged(FirstLine(FillFormat(kHostLostNoticeFormat, {OwnIp()}))); }));
-  EXPECT_EQ(server.host().boxes, Rows(2, std::string(kBoxNoFreeSlot)));
+  EXPECT_EQ(server.host().boxes, Rows(1, std::string(kBoxNoFreeSlot)));  // then held shut
   EXPECT_EQ(server.SlotsInUse(), kPeerSlots);
   // Twenty rows hold the host and the first nineteen: the last add found no room.
   EXPECT_EQ(server.Members().size(), kMemberRows);
@@ -73,6 +73,14 @@ TEST_F(NetworkTest, NewcomerGetsTheSnapshotFirstAndLinesAreRelayedAsSent) {
   }
   EXPECT_EQ(a.host().inputText, "");
   EXPECT_NE(b.Page().find("<hr>" + shown + "\n"), std::string::npos);
+  // Each copy's notices about itself are its own; the relayed line came over the wire.
+  const std::string connected = FirstLine(FillFormat(kConnectedNoticeFormat, {OwnIp()}));
+  const std::string accepted = FirstLine(FillFormat(kAcceptedNoticeFormat, {OwnIp()}));
+  EXPECT_TRUE(b.Logged(connected) && server.Logged(accepted));
+  EXPECT_EQ(std::ranges::count(b.host().peerEntries, connected) +
+                std::ranges::count(server.host().peerEntries, accepted),
+            0);
+  EXPECT_EQ(server.host().peerEntries.back(), shown);
 
   ChatCopy& big = NewCopy();  // a name too long to deliver never reaches a table
   big.Join(std::string(2000, 'n'));

@@ -184,13 +184,14 @@ void CMainFrame::BringToFront() {
   activateWindow();
 }
 
-void CMainFrame::EntryLogged(const LogEntry& entry) {
+void CMainFrame::EntryLogged(const LogEntry& entry, bool fromPeer) {
   if (m_bClosed) return;  // the close steps' own notices
   // The user reads the conversation while any of the program's windows is active: the
   // window itself, or a dialog or box over it.
   const bool reading = QApplication::activeWindow() != nullptr;
-  const std::optional<CAnnouncement> announcement = m_missed.Arrived(
-      entry, m_view->m_strName, m_view->m_szOwnIp, reading, m_preferences.Notifications());
+  const std::optional<CAnnouncement> announcement =
+      m_missed.Arrived(entry, fromPeer, m_view->m_strName, m_view->m_szOwnIp, reading,
+                       m_preferences.Notifications());
   UpdateTitle();
   if (!announcement) return;
   m_notifier->Show(announcement->strSummary, announcement->strBody, announcement->bMention);

@@ -65,7 +65,7 @@ class CMainFrame : public QMainWindow, public CViewHost {
   void PostTask(std::function<void()> task) override;
   /// Counts a line that arrives while the window is inactive in the title, and
   /// announces it on the desktop.
-  void EntryLogged(const LogEntry& entry) override;
+  void EntryLogged(const LogEntry& entry, bool fromPeer) override;
   /// Announces the room on the local network while this copy hosts it.
   void RoomChanged(bool hosting, const std::string& name, int members) override;
 

@@ -7,16 +7,14 @@
 
 namespace murelo {
 
-std::optional<CAnnouncement> CMissedLines::Arrived(const LogEntry& entry,
+std::optional<CAnnouncement> CMissedLines::Arrived(const LogEntry& entry, bool fromPeer,
                                                    const std::string& ownName,
                                                    const std::string& ownIp, bool windowActive,
                                                    bool notificationsOn) {
-  // A message is this copy's own when it comes from this address and names this user,
-  // as its chat lines (<b>name</b>) and notices (>name</font>) do. Only the copy's own
-  // steps make messages without a sender line.
-  const bool own =
-      entry.strSenderIp.empty() || (entry.strSenderIp == ownIp && !ownName.empty() &&
-                                    entry.strHtml.find('>' + ownName + '<') != std::string::npos);
+  // A message from a peer is this copy's own when it comes from this address and names
+  // this user, as its chat lines (<b>name</b>) and notices (>name</font>) do.
+  const bool own = !fromPeer || (entry.strSenderIp == ownIp && !ownName.empty() &&
+                                 entry.strHtml.find('>' + ownName + '<') != std::string::npos);
   if (windowActive || own) return std::nullopt;
   ++m_nMissed;
 

@@ -2,7 +2,9 @@
 // conversation. Lines from others that arrive while the window is inactive are missed
 // and counted until the window is active again; each is announced, a burst as one
 // summary. A line that names the user is a mention, announced even when notifications
-// of ordinary lines are off. The copy's own messages, back from the host, never count.
+// of ordinary lines are off. The copy's own messages never count: what its own steps
+// made (its notices, which carry its address but not its name), and its lines back from
+// the host.
 #pragma once
 
 #include <QString>
@@ -21,10 +23,11 @@ struct CAnnouncement {
 
 class CMissedLines {
  public:
-  /// A display message entered the log. ownName and ownIp (CP932) say who this user is.
-  std::optional<CAnnouncement> Arrived(const LogEntry& entry, const std::string& ownName,
-                                       const std::string& ownIp, bool windowActive,
-                                       bool notificationsOn);
+  /// A display message entered the log, over a connection when fromPeer. ownName and
+  /// ownIp (CP932) say who this user is.
+  std::optional<CAnnouncement> Arrived(const LogEntry& entry, bool fromPeer,
+                                       const std::string& ownName, const std::string& ownIp,
+                                       bool windowActive, bool notificationsOn);
   /// The user is looking again: nothing is missed, and the next line starts a new burst.
   void WindowActivated() {
     m_nMissed = 0;

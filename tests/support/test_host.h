@@ -87,6 +87,9 @@ class CTestHost : public CViewHost {
       task();
     }
   }
+  void EntryLogged(const LogEntry& entry, bool fromPeer) override {
+    if (fromPeer) peerEntries.push_back(entry.strHtml);
+  }
   void MessageArrived(std::string_view text) override {
     if (recordMessages) messages.emplace_back(text);
     messagesInsideBoxes += boxDepth > 0;
@@ -101,8 +104,9 @@ class CTestHost : public CViewHost {
   bool recordPages = false;
   std::vector<std::string> shownPages;  // the file's content at each navigation, if recorded
   bool recordMessages = false;
-  std::vector<std::string> messages;  // every text interpreted, if recorded
-  int messagesInsideBoxes = 0;        // texts interpreted while a box was open
+  std::vector<std::string> messages;     // every text interpreted, if recorded
+  int messagesInsideBoxes = 0;           // texts interpreted while a box was open
+  std::vector<std::string> peerEntries;  // display messages that came over a connection
   bool inputEnabled = false;
   int logLimitIndex = 3;
   std::optional<CConnectChoice> connectChoice;      // empty: the dialog is cancelled
