@@ -1,9 +1,12 @@
 #include "app/settings.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
+#include <string_view>
+
+#include "platform/plain_file.h"
 
 namespace murelo {
 
@@ -12,24 +15,22 @@ namespace {
 constexpr char kDefaultColor[] = "red";
 constexpr int kDefaultLogLimitIndex = 1;
 constexpr int kLineBufferSize = 1024;  // so a line part holds at most 1023 bytes
+// More than the three line parts can span, a CR LF read as one byte included.
+constexpr size_t kReadBytes = 3 * 2 * kLineBufferSize;
 
-/// Reads the next part of a line into buffer as fgets would in text mode, where CR LF
-/// reads as LF: up to and including the next LF, at most size - 1 bytes, NUL-ended.
-/// False at the end of the file with nothing read.
-bool ReadLinePart(std::FILE* file, char* buffer, int size) {
+/// Reads the next part of a line from the front of text as fgets would in text mode,
+/// where CR LF reads as LF: up to and including the next LF, at most size - 1 bytes,
+/// NUL-ended. False at the end of the text with nothing read.
+bool ReadLinePart(std::string_view& text, char* buffer, int size) {
   int length = 0;
-  while (length < size - 1) {
-    int c = std::getc(file);
-    if (c == EOF) break;
-    if (c == '\r') {
-      const int next = std::getc(file);
-      if (next == '\n') {
-        c = '\n';
-      } else if (next != EOF) {
-        std::ungetc(next, file);
-      }
+  while (length < size - 1 && !text.empty()) {
+    char c = text.front();
+    text.remove_prefix(1);
+    if (c == '\r' && text.starts_with('\n')) {
+      c = '\n';
+      text.remove_prefix(1);
     }
-    buffer[length++] = static_cast<char>(c);
+    buffer[length++] = c;
     if (c == '\n') break;
   }
   buffer[length] = '\0';
@@ -47,12 +48,13 @@ int ReadIndex(const char* text) {
 }  // namespace
 
 void CSettings::LoadSettings() {
-  std::FILE* file = std::fopen(kSettingsFileName, "r");
-  if (file == nullptr) {
+  const std::optional<std::string> content = ReadRegularFile(kSettingsFileName, kReadBytes);
+  if (!content) {
     m_nLogLimitIndex = kDefaultLogLimitIndex;
     m_strColor = kDefaultColor;
     return;
   }
+  std::string_view file = *content;
   char line[kLineBufferSize];
   if (ReadLinePart(file, line, sizeof line)) {
     CutAtLineFeed(line);
@@ -72,14 +74,11 @@ void CSettings::LoadSettings() {
   } else {
     m_nLogLimitIndex = kDefaultLogLimitIndex;
   }
-  std::fclose(file);
 }
 
-void CSettings::SaveSettings() const {
-  std::FILE* file = std::fopen(kSettingsFileName, "w");
-  if (file == nullptr) return;
-  std::fprintf(file, "%s\n%s\n%d", m_strColor.c_str(), m_strName.c_str(), m_nLogLimitIndex);
-  std::fclose(file);
+bool CSettings::SaveSettings() const {
+  return ReplaceFile(kSettingsFileName,
+                     m_strColor + "\n" + m_strName + "\n" + std::to_string(m_nLogLimitIndex));
 }
 
 void CSettings::CutAtLineFeed(char* text) {

@@ -27,9 +27,10 @@ class CSettings {
   /// readable file: index 1, colour "red", name unchanged. Shows nothing.
   void LoadSettings();
 
-  /// Replaces data.dat with colour, name and index. A file that cannot be written is
-  /// skipped without a word: this run's settings are then lost.
-  void SaveSettings() const;
+  /// Replaces data.dat with colour, name and index; false when it could not, and the
+  /// file is then as it was. A symbolic link or anything else that is not a regular
+  /// file at that name is left alone, and never read either.
+  bool SaveSettings() const;
 
   /// Ends text at its first line feed, if it has one; reads nothing past its end.
   static void CutAtLineFeed(char* text);

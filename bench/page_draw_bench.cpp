@@ -21,6 +21,7 @@
 #include "core/conversation_state.h"
 #include "platform/chat_browser.h"
 #include "platform/cp932.h"
+#include "platform/plain_file.h"
 #include "ui/page_writer.h"
 
 namespace {
@@ -121,9 +122,7 @@ int main(int argc, char** argv) {
     log.Append({ChatLine(lines), "192.168.1." + std::to_string(lines % 20)});
   }
   const int limit = murelo::DisplayLimit(3);
-  auto writePage = [&] {
-    murelo::ReplaceFile(path.c_str(), murelo::ComposeChatPage(members, log, limit));
-  };
+  auto writePage = [&] { murelo::ReplaceFile(path, murelo::ComposeChatPage(members, log, limit)); };
 
   // The draw of each of count new lines made by line, in a view showing the page as it
   // is now.

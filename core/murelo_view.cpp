@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/message_catalog.h"
+#include "platform/plain_file.h"
 #include "ui/page_writer.h"
 
 namespace murelo {
@@ -125,7 +126,7 @@ void CMureloView::WritePage() {
   const std::string page = ComposeChatPage(m_Members, m_Log, DisplayLimit(m_host.LogLimitIndex()));
   // A disk that stays full, or a file that is not ours to replace, is reported when the
   // writes start failing, not at every message.
-  if (ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), page)) {
+  if (ReplaceFile(PageFilePath(m_options.strPageDirectory), page)) {
     m_bPageWriteFailureShown = false;
   } else if (!m_bPageWriteFailureShown) {
     m_bPageWriteFailureShown = ShowPeerBox(kBoxPageWriteFailed);
@@ -134,14 +135,14 @@ void CMureloView::WritePage() {
 }
 
 void CMureloView::WriteSplashPage() {
-  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), kSplashPage)) {
+  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory), kSplashPage)) {
     ShowBox(kBoxSplashWriteFailed);
   }
   NavigateToPage();
 }
 
 void CMureloView::WriteBlankPage() {
-  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory).c_str(), kBlankPage)) {
+  if (!ReplaceFile(PageFilePath(m_options.strPageDirectory), kBlankPage)) {
     ShowBox(kBoxPageWriteFailed);
   }
 }

@@ -1,11 +1,11 @@
 // Hosting, joining and leaving a conversation.
-#include <cstdio>
 #include <utility>
 
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
 #include "platform/own_address.h"
+#include "platform/plain_file.h"
 #include "ui/page_writer.h"
 
 namespace murelo {
@@ -152,7 +152,7 @@ void CMureloView::OnClose() {
   OnDisconnectCmd();
   m_host.SaveSettings();
   m_bPageStale = false;
-  std::remove(PageFilePath(m_options.strPageDirectory).c_str());
+  RemoveRegularFile(PageFilePath(m_options.strPageDirectory));
 }
 
 }  // namespace murelo

@@ -1,9 +1,5 @@
 #include "platform/chat_browser.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QAbstractTextDocumentLayout>
 #include <QDesktopServices>
 #include <QHelpEvent>
@@ -18,8 +14,6 @@
 #include <QTimer>
 #include <QToolTip>
 #include <algorithm>
-#include <array>
-#include <cerrno>
 #include <cmath>
 #include <span>
 #include <utility>
@@ -32,6 +26,7 @@
 #include "platform/japanese_font.h"
 #include "platform/markup_check.h"
 #include "platform/page_segments.h"
+#include "platform/plain_file.h"
 
 namespace murelo {
 
@@ -81,24 +76,9 @@ class CImagePlaceholder : public QObject, public QTextObjectInterface {
   }
 };
 
-/// The whole file at path into bytes; false, bytes untouched, when it cannot be read.
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  std::string content;
-  struct stat info;
-  if (fstat(fd, &info) == 0 && info.st_size > 0) content.reserve(static_cast<size_t>(info.st_size));
-  std::array<char, 65536> chunk;
-  ssize_t n;
-  do {
-    n = read(fd, chunk.data(), chunk.size());
-    if (n > 0) content.append(chunk.data(), static_cast<size_t>(n));
-  } while (n > 0 || (n < 0 && errno == EINTR));
-  close(fd);
-  if (n < 0) return false;
-  bytes = std::move(content);
-  return true;
-}
+// A page holds at most 20 rows and 200 entries of texts of at most 1023 bytes: about
+// 250 KiB. A file at the page's name that is larger is cut here, not read on and on.
+constexpr size_t kMaxPageBytes = 1 << 20;
 
 /// One block as Qt's HTML import made it: formats and runs of formatted text.
 struct CBlockContent {
@@ -279,9 +259,9 @@ CChatBrowser::CChatBrowser(QWidget* parent)
 CChatBrowser::~CChatBrowser() = default;
 
 void CChatBrowser::Navigate(const std::string& path) {
-  std::string page;
-  if (!ReadWholeFile(path, page)) return;
-  m_strPending = std::move(page);
+  std::optional<std::string> page = ReadRegularFile(path, kMaxPageBytes);
+  if (!page) return;
+  m_strPending = std::move(*page);
   m_bPending = true;
   if (m_bDrawPosted) return;
   m_bDrawPosted = true;

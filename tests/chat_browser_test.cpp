@@ -21,6 +21,7 @@
 #include "platform/cp932.h"
 #include "platform/entry_diff.h"
 #include "platform/markup_warnings.h"
+#include "platform/plain_file.h"
 #include "test_host.h"
 #include "ui/page_writer.h"
 

@@ -2,11 +2,15 @@
 #include "app/settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <climits>
+#include <csignal>
 #include <fstream>
 #include <tuple>
 
+#include "platform/plain_file.h"
 #include "test_host.h"
 
 namespace murelo {
@@ -42,15 +46,46 @@ TEST(Settings, FileIsReadLineByLineAndWrittenBackExceptTheHost) {
             settings.m_strName + "7");
 }
 
-TEST(Settings, UnwritableFileIsSkippedSilently) {
+// What another user may plant at the files' names is left as it is: never written
+// through, blocked on, or read on and on.
+TEST(Settings, LinksFifosDevicesAndDirectoriesAreLeftAloneAndReadAsNoFile) {
   test::ScopedTempDir dir;
-  std::filesystem::create_directory(kSettingsFileName);
+  std::ofstream("victim") << "keep";
   CSettings settings;
   settings.m_strColor = "blue";
-  settings.SaveSettings();
-  EXPECT_TRUE(std::filesystem::is_directory(kSettingsFileName));
-  settings.LoadSettings();  // a directory opens but reads as nothing
-  EXPECT_EQ(settings.m_strColor + std::to_string(settings.m_nLogLimitIndex), "red1");
+  for (const auto& plant : std::vector<std::function<void()>>{
+           [] { std::filesystem::create_directory(kSettingsFileName); },
+           [] { mkfifo(kSettingsFileName, 0600); },  // opening it to read would wait
+           [] { std::filesystem::create_symlink("/dev/zero", kSettingsFileName); },
+           [] { std::filesystem::create_symlink("victim", kSettingsFileName); }}) {
+    std::filesystem::remove(kSettingsFileName);
+    plant();
+    const auto planted = std::filesystem::symlink_status(kSettingsFileName).type();
+    EXPECT_FALSE(settings.SaveSettings());
+    settings.LoadSettings();
+    EXPECT_EQ(settings.m_strColor + std::to_string(settings.m_nLogLimitIndex), "red1");
+    RemoveRegularFile(kSettingsFileName);
+    EXPECT_EQ(std::filesystem::symlink_status(kSettingsFileName).type(), planted);
+  }
+  EXPECT_EQ(test::ReadFile("victim"), "keep");
+}
+
+// A file is replaced whole or not at all: a full disk keeps the last whole one, and no
+// piece of the new one is left beside it.
+TEST(Settings, FileThatCannotBeWrittenInFullKeepsItsLastWholeContent) {
+  test::ScopedTempDir dir;
+  ASSERT_TRUE(ReplaceFile("page", std::string(100, 'a')));
+  rlimit limit;
+  getrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit small = {4096, limit.rlim_max};
+  std::signal(SIGXFSZ, SIG_IGN);
+  setrlimit(RLIMIT_FSIZE, &small);  // a disk with 4 KiB free, as a write sees it
+  const bool replaced = ReplaceFile("page", std::string(5000, 'b'));
+  setrlimit(RLIMIT_FSIZE, &limit);
+  EXPECT_FALSE(replaced);
+  EXPECT_EQ(test::ReadFile("page"), std::string(100, 'a'));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator("."), {}), 1);
+  EXPECT_EQ(ReadRegularFile("page", 10), std::string(10, 'a'));  // never more than asked
 }
 
 }  // namespace

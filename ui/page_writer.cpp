@@ -1,6 +1,5 @@
 #include "ui/page_writer.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -43,23 +42,6 @@ std::string ComposeChatPage(std::span<const MemberEntry> members, const CChatLog
     AppendFormat(page, kPageEntryFormat, {log[i].strHtml});
   }
   return page;
-}
-
-bool ReplaceFile(const char* name, std::string_view bytes) {
-  // Written over the old content and then cut to length, rather than emptied first:
-  // ext4 starts writing back a file that was emptied and rewritten as soon as it is
-  // closed, which would cost a disk flush for every page.
-  const int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  bool written = true;
-  for (size_t done = 0; written && done < bytes.size();) {
-    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    written = n > 0;
-    if (written) done += static_cast<size_t>(n);
-  }
-  written = written && ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
-  return close(fd) == 0 && written;
 }
 
 std::string PageFilePath(const std::string& directory) {

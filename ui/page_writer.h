@@ -30,10 +30,6 @@ int DisplayLimit(int nLogLimitIndex);
 /// first.
 std::string ComposeChatPage(std::span<const MemberEntry> members, const CChatLog& log, int limit);
 
-/// Replaces the whole file name with bytes: open, one write, close. False when the
-/// file cannot be opened or written.
-bool ReplaceFile(const char* name, std::string_view bytes);
-
 /// Where data.htm lives: in directory, or in the current directory when it is empty.
 std::string PageFilePath(const std::string& directory);
 
