@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -37,6 +38,13 @@ int RunWindow(char* program, const murelo::CStartRequest& request) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A host holds a descriptor per connection, and more while connections close: the
+  // usual soft limit of 1,024 is the hard limit's small part that select() needed.
+  rlimit descriptors;
+  if (getrlimit(RLIMIT_NOFILE, &descriptors) == 0 && descriptors.rlim_cur < descriptors.rlim_max) {
+    descriptors.rlim_cur = descriptors.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &descriptors);
+  }
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments += QString::fromLocal8Bit(argv[i]);
   const murelo::CStartRequest request = murelo::ParseCommandLine(arguments);

@@ -91,6 +91,12 @@ class CMureloView {
   /// every message it completes.
   void HandleReceive(int index);
 
+  /// A host's flow control. While some client has more queued than it takes in, the
+  /// host stops reading from the clients that send the most, and TCP holds them back;
+  /// the others go on talking. A client that cannot catch up within the backlog's time
+  /// limit is cut (see CStreamSocket), so no one holds the room back for longer.
+  void UpdateFlowControl();
+
   // Connections.
 
   void OnConnectCmd();
@@ -159,6 +165,7 @@ class CMureloView {
   std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> m_peerBoxDismissed;
   bool m_bPageWriteFailureShown = false;  // until a page write succeeds again
   bool m_bInPeerMessages = false;         // the messages handled now came from a peer
+  bool m_bBacklogged = false;             // some client has a backlog
   uint64_t m_nReads = 0;                  // reads taken from peers so far
   uint64_t m_nCurrentRead = 0;            // the read whose messages are being handled, 0 for none
   uint64_t m_nReadsAnswered = 0;          // the reads taken when the last peer box was dismissed

@@ -4,6 +4,12 @@
 
 namespace murelo {
 
+namespace {
+// A line is at most 1 KiB; a user who pastes ten in a second sends a tenth of this.
+constexpr size_t kHeavyBytesPerWindow = 100 << 10;
+constexpr std::chrono::seconds kWindow{1};
+}  // namespace
+
 void CPeerSocket::Init(CMureloView* view, int index) {
   m_pView = view;
   m_nIndex = index;
@@ -22,7 +28,25 @@ void CPeerSocket::OnReceive(int error) {
   if (error == 0 && m_nIndex >= 0) m_pView->HandleReceive(m_nIndex);
 }
 
+void CPeerSocket::StartConnection() {
+  m_framer.Reset();
+  m_nWindowBytes = 0;
+}
+
+void CPeerSocket::NoteReceived(size_t bytes) {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - m_windowStart >= kWindow) {
+    m_windowStart = now;
+    m_nWindowBytes = 0;
+  }
+  m_nWindowBytes += bytes;
+}
+
+bool CPeerSocket::IsHeavySender() const { return m_nWindowBytes > kHeavyBytesPerWindow; }
+
 void CPeerSocket::OnSend(int) {}
+
+void CPeerSocket::OnBacklog(bool) { m_pView->UpdateFlowControl(); }
 
 void CPeerSocket::OnClose(int) { m_pView->HandlePeerClosed(m_nIndex); }
 

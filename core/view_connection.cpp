@@ -36,7 +36,7 @@ void CMureloView::OnConnectCmd() {
     return;
   }
   CPeerSocket& server = m_Peers[0];
-  server.m_framer.Reset();
+  server.StartConnection();
   if (server.Create(0)) server.Connect(m_strHost, m_options.nChatPort);
 }
 
@@ -88,7 +88,7 @@ void CMureloView::HandleAccept() {
     peer.m_bInUse = 0;
     return;
   }
-  peer.m_framer.Reset();
+  peer.StartConnection();
   for (const MemberEntry& row : m_Members) {
     if (row.bActive)
       peer.Send(EncodeMessage(FillFormat(kAddCommandFormat, {row.strColor, row.strName})));
@@ -113,6 +113,7 @@ void CMureloView::HandlePeerClosed(int index) {
       m_Peers[index].Close();
       m_Peers[index].m_bInUse = 0;
     }
+    UpdateFlowControl();  // it may have been the one the others waited for
     if (!AnySlotInUse()) {
       m_bConnected = false;
       m_host.EnableInput(false);

@@ -1,4 +1,5 @@
 // Sending and receiving messages: the view's side of the wire format.
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,8 @@ void CMureloView::HandleReceive(int index) {
   std::vector<char> buffer(kReadChunk);
   const ssize_t count = peer.Receive(buffer.data(), buffer.size());
   if (count <= 0) return;
+  peer.NoteReceived(static_cast<size_t>(count));
+  if (m_bBacklogged && peer.IsHeavySender()) peer.PauseReceiving(true);
 
   // The messages are taken out of the connection before any is handled: handling one
   // may open a box whose nested loop reads this connection again.
@@ -49,6 +52,15 @@ void CMureloView::HandleReceive(int index) {
   }
   m_bInPeerMessages = outerInPeerMessages;
   m_nCurrentRead = outerRead;
+}
+
+void CMureloView::UpdateFlowControl() {
+  m_bBacklogged = m_bServer && std::ranges::any_of(m_Peers, [](const CPeerSocket& peer) {
+                    return peer.m_bInUse && peer.IsBacklogged();
+                  });
+  for (CPeerSocket& peer : m_Peers) {
+    if (peer.m_bInUse) peer.PauseReceiving(m_bBacklogged && peer.IsHeavySender());
+  }
 }
 
 }  // namespace murelo

@@ -14,6 +14,12 @@
 namespace murelo {
 
 void CClosingConnection::Start(int fd, std::string pending) {
+  if (s_closing.size() >= kMaxClosing) {
+    const linger reset = {1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd);
+    return;
+  }
   const uint64_t id = s_nextId++;
   auto& closing = s_closing[id];
   closing.reset(new CClosingConnection(id, fd, std::move(pending)));

@@ -1,7 +1,9 @@
 // CClosingConnection: a connection the program has closed: it still writes what was queued, then
 // half-closes and reads until the peer closes too, so the peer receives every byte
 // (closing with unread input would reset the connection and could lose them).
-// A peer that never closes is cut off after kLingerMs.
+// A peer that never closes is cut off after kLingerMs. At most kMaxClosing connections
+// linger so: beyond them, one is reset at once, so that peers who connect and never
+// close cannot hold the program's descriptors.
 //
 // The connections being closed are kept here, by number, so that an event for one that
 // has already finished finds nothing rather than a destroyed object.
@@ -19,6 +21,7 @@ class CFdWatch;
 class CClosingConnection {
  public:
   static constexpr int kLingerMs = 10000;
+  static constexpr size_t kMaxClosing = 128;
 
   /// Takes over fd, with the bytes still to be written to it.
   static void Start(int fd, std::string pending);

@@ -12,6 +12,9 @@ namespace murelo {
 /// not ready, or a signal cut the call short.
 bool IsTransient(int error);
 
+/// Whether a call failed for want of descriptors or memory, which only time can bring.
+bool IsOutOfResources(int error);
+
 /// Sends each segment at once rather than waiting to fill it: chat lines are short.
 void SetNoDelay(int fd);
 

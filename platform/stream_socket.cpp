@@ -63,7 +63,17 @@ bool CStreamSocket::Accept(CStreamSocket& into) {
   if (m_mode != Mode::kListening) return Fail(EINVAL);
   const int fd = accept4(m_fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
   const int error = errno;
-  m_readWatch->SetEnabled(true);
+  if (fd < 0 && IsOutOfResources(error)) {
+    // The connection stays waiting in the kernel; asking again at once would fail again
+    // as fast as the loop turns, until a descriptor is free.
+    EventLoop().PostDelayed(kAcceptRetryMs,
+                            [this, alive = std::weak_ptr(m_lifetime), connection = m_nConnection] {
+                              if (!alive.expired() && m_nConnection == connection)
+                                m_readWatch->SetEnabled(true);
+                            });
+  } else {
+    m_readWatch->SetEnabled(true);
+  }
   if (fd < 0) return Fail(error);
   into.Close();
   into.Attach(fd);
@@ -104,14 +114,9 @@ bool CStreamSocket::Connect(const std::string& host, uint16_t port) {
 void CStreamSocket::Send(std::string_view bytes) {
   if (m_mode != Mode::kConnected || bytes.empty()) return;
   m_outQueue.append(bytes);
-  if (m_outQueue.size() - m_nOutSent > kMaxQueuedBytes) {
-    // The peer has stopped reading: drop the connection rather than grow without bound.
-    const linger abort = {1, 0};
-    setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    Release();
-    ReportCloseLater(ENOBUFS);
-    return;
-  }
+  // The peer has stopped reading: drop the connection rather than grow without bound.
+  if (m_outQueue.size() - m_nOutSent > kMaxQueuedBytes) return Cut(ENOBUFS);
+  if (m_bWriteBlocked) return UpdateBacklog();  // no flush comes before the socket is writable
   ScheduleFlush();
 }
 
@@ -122,12 +127,20 @@ ssize_t CStreamSocket::Receive(char* buffer, size_t size) {
   }
   const ssize_t n = recv(m_fd, buffer, size, MSG_DONTWAIT);
   const int error = errno;
-  if (!m_bCloseReported) m_readWatch->SetEnabled(true);
+  m_bReceiveOwed = false;
+  if (!m_bCloseReported && !m_bReceivePaused) m_readWatch->SetEnabled(true);
   if (n < 0) {
     m_nLastError = error;
     if (!IsTransient(error)) ReportCloseLater(error);
   }
   return n;
+}
+
+void CStreamSocket::PauseReceiving(bool paused) {
+  if (paused == m_bReceivePaused) return;
+  m_bReceivePaused = paused;
+  if (m_mode == Mode::kConnected && !m_bCloseReported && !m_bReceiveOwed)
+    m_readWatch->SetEnabled(!paused);
 }
 
 void CStreamSocket::Close() {
@@ -159,9 +172,12 @@ void CStreamSocket::OnAccept(int) {}
 void CStreamSocket::OnConnect(int) {}
 void CStreamSocket::OnReceive(int) {}
 void CStreamSocket::OnSend(int) {}
+void CStreamSocket::OnBacklog(bool) {}
 void CStreamSocket::OnClose(int) {}
 
 void CStreamSocket::Attach(int fd) {
+  m_bReceivePaused = false;
+  m_bReceiveOwed = false;
   SetNoDelay(fd);
   m_fd = fd;
   m_mode = Mode::kConnected;
@@ -188,6 +204,7 @@ void CStreamSocket::OnReadable() {
   const ssize_t n = recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
   if (n > 0) {
     m_readWatch->SetEnabled(false);
+    m_bReceiveOwed = true;
     OnReceive(0);
   } else if (n == 0) {
     ReportClose(0);
@@ -236,15 +253,40 @@ void CStreamSocket::Flush() {
   if (m_nOutSent < m_outQueue.size()) {
     m_bWriteBlocked = true;
     m_writeWatch->SetEnabled(true);
-    return;
+    return UpdateBacklog();
   }
   m_outQueue.clear();
   m_nOutSent = 0;
-  if (m_bWriteBlocked) {
+  UpdateBacklog();
+  if (m_bWriteBlocked && m_mode == Mode::kConnected) {
     m_bWriteBlocked = false;
     m_writeWatch->SetEnabled(false);
     OnSend(0);
   }
+}
+
+void CStreamSocket::UpdateBacklog() {
+  const size_t unsent = m_outQueue.size() - m_nOutSent;
+  if (!m_bBacklogged && unsent > kHighWaterBytes) {
+    m_bBacklogged = true;
+    EventLoop().PostDelayed(kMaxBacklogMs, [this, alive = std::weak_ptr(m_lifetime),
+                                            connection = m_nConnection, backlog = ++m_nBacklogs] {
+      if (!alive.expired() && m_nConnection == connection && m_bBacklogged &&
+          m_nBacklogs == backlog)
+        Cut(ENOBUFS);
+    });
+    OnBacklog(true);
+  } else if (m_bBacklogged && unsent <= kLowWaterBytes) {
+    m_bBacklogged = false;
+    OnBacklog(false);
+  }
+}
+
+void CStreamSocket::Cut(int error) {
+  const linger abort = {1, 0};
+  setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+  Release();
+  ReportCloseLater(error);
 }
 
 void CStreamSocket::ReportClose(int error) {
@@ -278,6 +320,9 @@ void CStreamSocket::Release() {
   m_bFlushPosted = false;
   m_bWriteBlocked = false;
   m_bCloseReported = false;
+  m_bBacklogged = false;
+  m_bReceivePaused = false;
+  m_bReceiveOwed = false;
 }
 
 }  // namespace murelo

@@ -9,9 +9,12 @@
 // Sending never blocks and never raises SIGPIPE. Bytes are queued and written when
 // the running handler has returned, gathered into one system call per connection;
 // what the kernel does not take at once is written when the socket is writable. A
-// connection whose queue passes kMaxQueuedBytes (a peer that stopped reading) is
-// dropped and reported through OnClose with ENOBUFS. Close hands the connection to
-// a closer that still delivers everything sent before it.
+// queue that the kernel leaves above kHighWaterBytes is a backlog, reported through
+// OnBacklog until it is written down to kLowWaterBytes: the owner can then stop taking
+// in what would only add to it. A connection whose backlog lasts kMaxBacklogMs, or
+// whose queue passes kMaxQueuedBytes, is a peer that cannot keep up: it is dropped and
+// reported through OnClose with ENOBUFS. Close hands the connection to a closer that
+// still delivers everything sent before it.
 #pragma once
 
 #include <sys/types.h>
@@ -27,7 +30,13 @@ class CFdWatch;
 
 class CStreamSocket {
  public:
-  static constexpr size_t kMaxQueuedBytes = 1 << 20;
+  static constexpr size_t kHighWaterBytes = 256 << 10;
+  static constexpr size_t kLowWaterBytes = 64 << 10;
+  static constexpr int kMaxBacklogMs = 2000;
+  static constexpr size_t kMaxQueuedBytes = 2 << 20;
+  /// How long a listener waits before it accepts again when the process or the system
+  /// has no descriptor or memory to spare.
+  static constexpr int kAcceptRetryMs = 100;
 
   CStreamSocket();
   /// Closes the socket if it is open.
@@ -49,13 +58,17 @@ class CStreamSocket {
   /// Queues bytes for the peer; does nothing unless connected.
   void Send(std::string_view bytes);
   /// Reads at most size bytes: the count, 0 once the peer has closed, -1 when nothing
-  /// can be read. Re-arms OnReceive.
+  /// can be read. Re-arms OnReceive, unless receiving is paused.
   ssize_t Receive(char* buffer, size_t size);
+  /// While paused, OnReceive is not announced: the peer's bytes wait in the kernel, and
+  /// TCP holds the peer back once its window is full.
+  void PauseReceiving(bool paused);
   /// Closes the socket; does nothing if it is not open. The object can then be
   /// created or accepted into again.
   void Close();
 
   bool IsOpen() const { return m_fd >= 0; }
+  bool IsBacklogged() const { return m_bBacklogged; }
   /// The errno value of the last call that failed.
   int LastError() const { return m_nLastError; }
   /// The local port of a created socket, 0 when not open.
@@ -73,6 +86,8 @@ class CStreamSocket {
   virtual void OnReceive(int error);
   /// The queue has been written out after the kernel had refused part of it.
   virtual void OnSend(int error);
+  /// A backlog began (true) or ended (false).
+  virtual void OnBacklog(bool backlogged);
   virtual void OnClose(int error);
 
  private:
@@ -84,6 +99,9 @@ class CStreamSocket {
   void OnWritable();
   void ScheduleFlush();
   void Flush();
+  void UpdateBacklog();
+  /// Drops the connection with a reset, unsent bytes and all, and reports it closed.
+  void Cut(int error);
   void ReportClose(int error);
   void ReportCloseLater(int error);
   void ReportConnectLater(int error);
@@ -95,6 +113,10 @@ class CStreamSocket {
   bool m_bCloseReported = false;  // a connection reports its end once
   bool m_bFlushPosted = false;
   bool m_bWriteBlocked = false;  // the kernel refused part of the queue; wait for writability
+  bool m_bBacklogged = false;
+  uint64_t m_nBacklogs = 0;  // backlogs so far: the one a deadline was set for
+  bool m_bReceivePaused = false;
+  bool m_bReceiveOwed = false;  // OnReceive was announced and Receive not called yet
   std::string m_outQueue;
   size_t m_nOutSent = 0;  // bytes of m_outQueue already written
   std::unique_ptr<CFdWatch> m_readWatch;

@@ -4,6 +4,7 @@
 // The others' conversation goes on through each, and boxes never stack.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "core/wire_format.h"
@@ -96,7 +97,7 @@ TEST_F(FaultTest, PeerThatNeverReadsHoldsUpNoOne) {
   std::string lines;
   for (int i = 0; i < 1000; ++i) lines += EncodeMessage(std::string(900, 'w') + "\nip\n");
   size_t sent = 0;  // an endless stream of whole lines, as fast as the host takes them
-  for (int i = 0; server.SlotsInUse() == 2 && i < 1000; ++i) {
+  for (int i = 0; server.SlotsInUse() == 2 && i < 5000; ++i) {
     const size_t at = sent % lines.size();
     sent += std::max<ssize_t>(
         send(stuck.fd(), lines.data() + at, lines.size() - at, MSG_DONTWAIT | MSG_NOSIGNAL), 0);
@@ -108,6 +109,68 @@ TEST_F(FaultTest, PeerThatNeverReadsHoldsUpNoOne) {
     EXPECT_LT(timer.elapsed(), 100) << i;
   }
   EXPECT_EQ(server.SlotsInUse(), 1);  // the one that never read is gone
+}
+
+// Three peers send as fast as the host takes it and read all they get; one honest client
+// reads at a few MB/s, as over a LAN, and one reads nothing. The flooders are held back
+// while the honest reader catches up, so it is never cut and gets every line in order;
+// the one that reads nothing is cut once it has held them back for two seconds.
+TEST_F(FaultTest, FloodSlowsTheFloodersNeverTheHonestReader) {
+  ChatCopy& server = StartServer();
+  RawPeer honest(port), stuck(port);
+  std::vector<std::unique_ptr<RawPeer>> flooders;
+  for (int i = 0; i < 3; ++i) flooders.push_back(std::make_unique<RawPeer>(port));
+  ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 5; }));
+  std::atomic<bool> flooding = true;
+  std::atomic<int> finished = 0;
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 3; ++i) {
+    const int fd = flooders[i]->fd();
+    threads.emplace_back([&finished, fd] {  // reads everything, until the host closes
+      char sink[65536];
+      while (recv(fd, sink, sizeof sink, 0) > 0) {
+      }
+      ++finished;
+    });
+    threads.emplace_back([&, fd, i] {  // a send held back waits at most 0.1 s at a time
+      const timeval wait = {0, 100000};
+      setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+      for (int n = 0; flooding; ++n) {
+        const std::string line = "f" + std::to_string(i) + ":" + std::to_string(n);
+        const std::string wire = EncodeMessage(line + std::string(500, 'x') + "\nip\n");
+        for (size_t sent = 0; sent < wire.size();) {
+          const ssize_t n = send(fd, wire.data() + sent, wire.size() - sent, MSG_NOSIGNAL);
+          if (n < 0 && (errno != EAGAIN || !flooding)) break;
+          sent += std::max<ssize_t>(n, 0);
+        }
+      }
+      ++finished;
+    });
+  }
+  std::string received;
+  threads.emplace_back([&] {  // about 4 MB/s
+    char chunk[65536];
+    for (ssize_t n; (n = recv(honest.fd(), chunk, sizeof chunk, 0)) > 0; usleep(16000))
+      received.append(chunk, static_cast<size_t>(n));
+    ++finished;
+  });
+  test::Settle(3000);
+  flooding = false;
+  test::Settle(2000);                 // what the honest reader is owed reaches it meanwhile
+  EXPECT_EQ(server.SlotsInUse(), 4);  // all but the one that reads nothing
+
+  server.view().OnDisconnectCmd();  // the rest is delivered while the loop turns
+  EXPECT_TRUE(WaitFor([&] { return finished == static_cast<int>(threads.size()); }, 30000));
+  for (std::thread& thread : threads) thread.join();
+  std::vector<int> next(3, 0);
+  std::vector<std::string> messages;
+  CMessageFramer().Feed(received, messages);
+  for (const std::string& message : messages) {
+    if (message[0] != 'f') continue;
+    const int flooder = message[1] - '0';
+    ASSERT_EQ(std::stoi(message.substr(3)), next[flooder]++) << "in order, none missing";
+  }
+  EXPECT_GT(std::ranges::min(next), 100);
 }
 
 }  // namespace
