@@ -1,5 +1,7 @@
 #include "app/headless_room.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
@@ -8,6 +10,7 @@
 
 #include "core/view_host.h"
 #include "platform/cp932.h"
+#include "platform/output_lines.h"
 #include "platform/plain_text.h"
 #include "platform/qt_event_loop.h"
 #include "platform/room_announcer.h"
@@ -18,18 +21,28 @@ namespace murelo {
 
 namespace {
 
+constexpr int kFarewellMs = 1000;
+
 class CHeadlessHost : public CViewHost {
  public:
-  CHeadlessHost(CSettings& settings, uint16_t port) : m_settings(settings), m_announcer(port) {}
+  CHeadlessHost(CSettings& settings, uint16_t port)
+      : m_settings(settings), m_announcer(port), m_output(STDOUT_FILENO), m_errors(STDERR_FILENO) {}
 
+  // A box that peers cause stays shut for a while once dismissed (see ShowPeerBox), so
+  // a flood of them is a line now and then, not a line each.
   void MessageBox(std::string_view text) override {
-    std::fprintf(stderr, "murelo: %s\n", ToQString(text).toUtf8().constData());
+    m_errors.Write("murelo: " + ToQString(text).toStdString());
   }
   void Navigate(const std::string&) override {}
   int LogLimitIndex() const override { return m_settings.m_nLogLimitIndex; }
   void EnableInput(bool) override {}
   void LoadSettings() override { m_settings.LoadSettings(); }
-  void SaveSettings() override { m_settings.SaveSettings(); }
+  void SaveSettings() override {
+    if (!m_settings.SaveSettings())
+      m_errors.Write(
+          "murelo: data.dat "
+          "に設定を保存できません。書き込めないか、通常のファイルではありません。");
+  }
   /// Hosting is the one thing the room asks for; it asks once, at start.
   bool RunConnectDialog(CConnectChoice& choice) override {
     choice = {true, m_settings.m_strColor, m_settings.m_strName, m_settings.m_strHost};
@@ -43,8 +56,7 @@ class CHeadlessHost : public CViewHost {
     const std::time_t now = std::time(nullptr);
     char clock[16];
     std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&now));
-    std::printf("%s %s\n", clock, PlainTextOfHtml(ToQString(entry.strHtml)).toUtf8().constData());
-    std::fflush(stdout);  // a journal or a pipe sees each line as it happens
+    m_output.Write(clock + (' ' + PlainTextOfHtml(ToQString(entry.strHtml)).toStdString()));
   }
   void RoomChanged(bool hosting, const std::string& name, int members) override {
     m_announcer.Update(hosting, ToQString(name), members);
@@ -53,6 +65,8 @@ class CHeadlessHost : public CViewHost {
  private:
   CSettings& m_settings;
   CRoomAnnouncer m_announcer;
+  COutputLines m_output;
+  COutputLines m_errors;
 };
 
 }  // namespace
@@ -89,7 +103,8 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
     QCoreApplication::quit();
   });
   QCoreApplication::exec();
-  CStreamSocket::FinishClosingConnections();
+  // A room ends within 2 s of the signal, however its peers read.
+  CStreamSocket::FinishClosingConnections(kFarewellMs);
   return 0;
 }
 

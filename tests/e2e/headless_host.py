@@ -4,8 +4,10 @@
 # first failure, saying what was expected.
 import os
 import re
+import resource
 import signal
 import socket
+import stat
 import subprocess
 import sys
 import tempfile
@@ -63,22 +65,104 @@ def command_line():
         check(run("--headless", "--dir", empty).returncode == 2, "a room with no name is refused")
 
 
-def room(work):
+def free_port():
     with socket.socket() as probe:
         probe.bind(("127.0.0.1", 0))
-        port = probe.getsockname()[1]
-    env = dict(ENV, MURELO_CHAT_PORT=str(port))
+        return probe.getsockname()[1]
+
+
+def start_room(work, port, **kwargs):
     host = subprocess.Popen([BIN, "--headless", "--name", "部屋", "--color", "navy", "--dir", work],
-                            env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                            env=dict(ENV, MURELO_CHAT_PORT=str(port)), stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, **kwargs)
+    deadline = time.monotonic() + 10
+    while True:
+        try:
+            return host, Peer(port)
+        except OSError:
+            check(time.monotonic() < deadline and host.poll() is None, "the room listens")
+            time.sleep(0.02)
+
+
+def relays_within(port, seconds, a=None, b=None):
+    a, b = a or Peer(port), b or Peer(port)
+    line = f"<b>ping</b>{time.monotonic()}\n127.0.0.1\n"
+    a.sock.sendall(encode(line))
+    return line in b.messages_until(lambda m: line in m, seconds)
+
+
+def ends_on_sigterm(host, seconds):
+    start = time.monotonic()
+    host.send_signal(signal.SIGTERM)
     try:
-        deadline = time.monotonic() + 10
-        while True:
-            try:
-                first = Peer(port)
-                break
-            except OSError:
-                check(time.monotonic() < deadline and host.poll() is None, "the room listens")
-                time.sleep(0.02)
+        return host.wait(seconds) == 0 and time.monotonic() - start < seconds
+    except subprocess.TimeoutExpired:
+        return False
+
+
+# Nothing outside the room stops it: output nobody reads, files that are not files,
+# too few descriptors.
+def hostile_surroundings(work):
+    port = free_port()
+    host, peer = start_room(work, port)  # standard output and error are never read
+    try:
+        flood = b"".join(encode(f"{'x' * 200}{i}\n127.0.0.1\n") for i in range(2000))
+        peer.sock.sendall(flood + encode("\n".join("x" * 12)))
+        check(relays_within(port, 1), "the room relays while nobody reads its output")
+        os.set_blocking(host.stdout.fileno(), False)
+        said = b""
+        deadline = time.monotonic() + 5
+        talker = Peer(port)
+        while "行を出力できませんでした".encode() not in said and time.monotonic() < deadline:
+            talker.sock.sendall(encode("more\n127.0.0.1\n"))
+            time.sleep(0.05)
+            said += host.stdout.read() or b""
+        check("行を出力できませんでした".encode() in said, "a reader that catches up is told what it missed")
+        check(ends_on_sigterm(host, 2), "SIGTERM ends the room within 2 s")
+    finally:
+        host.kill()
+
+    os.mkfifo(f"{work}/data.htm")
+    os.replace(f"{work}/data.dat", f"{work}/saved")
+    os.symlink("victim", f"{work}/data.dat")
+    with open(f"{work}/victim", "w") as victim:
+        victim.write("keep")
+    host, peer = start_room(work, port)
+    try:
+        check(relays_within(port, 1), "a FIFO or a link at the files' names stops nothing")
+        check(ends_on_sigterm(host, 2), "and the room ends")
+    finally:
+        host.kill()
+    check(open(f"{work}/victim").read() == "keep" and os.path.islink(f"{work}/data.dat")
+          and stat.S_ISFIFO(os.stat(f"{work}/data.htm").st_mode), "they are left as they were")
+    os.remove(f"{work}/data.htm")
+    os.remove(f"{work}/data.dat")
+
+    def few_descriptors():
+        resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))
+    host, peer = start_room(work, port, preexec_fn=few_descriptors)
+    try:
+        other = Peer(port)
+        crowd = [socket.socket() for _ in range(100)]
+        for connection in crowd:
+            connection.setblocking(False)
+            connection.connect_ex(("127.0.0.1", port))
+        ticks = lambda: sum(map(int, open(f"/proc/{host.pid}/stat").read().rsplit(")", 1)[1].split()[11:13]))
+        before = ticks()
+        time.sleep(2)
+        busy = (ticks() - before) / os.sysconf("SC_CLK_TCK") / 2
+        check(busy < 0.5, f"out of descriptors, the host is not busy: {busy:.0%} of a core")
+        check(relays_within(port, 1, peer, other), "and relays")
+        check(ends_on_sigterm(host, 2), "and ends")
+    finally:
+        host.kill()
+
+
+def room(work):
+    port = free_port()
+    env = dict(ENV, MURELO_CHAT_PORT=str(port))
+    host, first = start_room(work, port, text=True)
+    try:
         check(first.messages_until(lambda m: m)[0] == "\nadd\nnavy\n部屋\n", "the room's row comes first")
         first.sock.sendall(encode("\nadd\nblue\nbob\n"))
         line = "<font color=blue><b>bob</b></font>：やあ &amp; &#128512;<br>\n10.0.0.7\n"
@@ -120,4 +204,6 @@ def room(work):
 command_line()
 with tempfile.TemporaryDirectory() as scratch:
     room(scratch)
+with tempfile.TemporaryDirectory() as scratch:
+    hostile_surroundings(scratch)
 print("headless_host: the room and the command line behaved")
