@@ -4,17 +4,19 @@
 // renamed when another room has it; its TXT records are name= (the handle name in
 // UTF-8), members= (the participants) and version=. It is withdrawn when hosting ends
 // or the announcer goes. Without a daemon, a bus or a network it announces nothing and
-// says nothing; hosting never depends on it.
+// says nothing; hosting never depends on it, nor waits for it: the daemon is spoken to
+// from a thread of its own (CAvahiThread).
 //
 // User-interface thread only.
 #pragma once
 
-#include <avahi-client/client.h>
-#include <avahi-client/publish.h>
-
-#include <QByteArray>
 #include <QString>
+#include <QTimer>
+#include <chrono>
 #include <cstdint>
+#include <memory>
+
+#include "platform/avahi_thread.h"
 
 namespace murelo {
 
@@ -23,7 +25,12 @@ inline constexpr char kRoomServiceType[] = "_murelo._tcp";
 
 class CRoomAnnouncer {
  public:
-  explicit CRoomAnnouncer(uint16_t port) : m_nPort(port) {}
+  /// The member count changes the TXT records at most this often; the last count is
+  /// always announced. A room whose members come and go fast must not become a flood
+  /// of multicast.
+  static constexpr std::chrono::seconds kCountInterval{5};
+
+  explicit CRoomAnnouncer(uint16_t port);
   ~CRoomAnnouncer();
   CRoomAnnouncer(const CRoomAnnouncer&) = delete;
   CRoomAnnouncer& operator=(const CRoomAnnouncer&) = delete;
@@ -32,23 +39,23 @@ class CRoomAnnouncer {
   /// changes nothing does nothing.
   void Update(bool hosting, const QString& handleName, int members);
 
- private:
-  static void OnClientState(AvahiClient* client, AvahiClientState state, void* self);
-  static void OnGroupState(AvahiEntryGroup* group, AvahiEntryGroupState state, void* self);
-  /// Registers the service anew under m_instance, or only its TXT records when
-  /// retxt and it is registered.
-  void Register(bool retxt);
-  void Withdraw();
-  /// Takes the next alternative of the instance name, after a collision.
-  void Rename();
+  /// What the Avahi thread is given: the room as it should be announced.
+  struct Room {
+    bool bHosting = false;
+    QString strName;
+    int nMembers = 0;
+  };
+  class Registration;  // on the Avahi thread
 
-  const uint16_t m_nPort;
-  AvahiClient* m_client = nullptr;
-  AvahiEntryGroup* m_group = nullptr;
-  bool m_bHosting = false;
-  QString m_strName;
-  int m_nMembers = 0;
-  QByteArray m_instance;  // the instance name in use, after any collision
+ private:
+  void Announce();
+
+  Room m_wanted;
+  Room m_announced;
+  std::chrono::steady_clock::time_point m_countAnnounced;
+  QTimer m_countTimer;  // the count that waits for its turn
+  std::shared_ptr<Registration> m_registration;
+  CAvahiThread m_thread;  // last: it runs what the others left it before it ends
 };
 
 }  // namespace murelo

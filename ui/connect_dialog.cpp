@@ -14,8 +14,9 @@
 
 namespace murelo {
 
-CConnectDlg::CConnectDlg(CSettings& settings, QWidget* owner)
-    : CInputDlgBase(settings, owner, kConnectCaption, 143, 107) {
+CConnectDlg::CConnectDlg(CSettings& settings, uint16_t chatPort, QWidget* owner)
+    : CInputDlgBase(settings, owner, kConnectCaption, 143, 107),
+      m_browser(new CRoomBrowser(chatPort, this)) {
   // In the template's order, which is also the tab order.
   AddLabel(kNameLabel, 10, 5, 40, 15);
   m_editName = AddEdit(IDC_NAME, 55, 5, 80, 15);

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "core/murelo_view.h"
 #include "platform/room_browser.h"
 #include "ui/input_dialog.h"
 
@@ -17,8 +18,10 @@ class CConnectDlg : public CInputDlgBase {
   Q_OBJECT
 
  public:
-  /// settings must outlive the dialog; owner may be null.
-  explicit CConnectDlg(CSettings& settings, QWidget* owner = nullptr);
+  /// settings must outlive the dialog; owner may be null. The rooms listed are those
+  /// on chatPort, the port a pick joins.
+  explicit CConnectDlg(CSettings& settings, uint16_t chatPort = CHAT_PORT,
+                       QWidget* owner = nullptr);
 
   bool m_bServer = false;  // the check box; the dialog always opens unticked
   std::string m_strHost;   // after IDOK: the host text already cut at its first blank
@@ -40,7 +43,7 @@ class CConnectDlg : public CInputDlgBase {
 
   QComboBox* m_cbHost = nullptr;
   QLineEdit* m_editHost = nullptr;  // the box's edit
-  CRoomBrowser* m_browser = new CRoomBrowser(this);
+  CRoomBrowser* m_browser;
   QCheckBox* m_chkBeServer = nullptr;
   QPushButton* m_btnConnect = nullptr;
 };

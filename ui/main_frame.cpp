@@ -32,6 +32,7 @@ constexpr char kApplicationTitle[] = "murelo";
 
 CMainFrame::CMainFrame(CSettings& settings, CViewOptions options)
     : m_settings(settings),
+      m_nChatPort(options.nChatPort),
       m_announcer(options.nChatPort),
       m_wndView(new CChatBrowser),
       m_wndInputBar(new CInputBar),
@@ -229,7 +230,7 @@ bool CMainFrame::RunConnectDialog(CConnectChoice& choice) {
     choice = {*start, m_settings.m_strColor, m_settings.m_strName, m_settings.m_strHost};
     return true;
   }
-  CConnectDlg dialog(m_settings, this);
+  CConnectDlg dialog(m_settings, m_nChatPort, this);
   dialog.m_bServer = start.value_or(false);
   if (dialog.DoModal() != IDOK) return false;
   choice = {dialog.m_bServer, dialog.m_strColor, dialog.m_strName, dialog.m_strHost};

@@ -93,6 +93,7 @@ class CMainFrame : public QMainWindow, public CViewHost {
   void OnAppAbout();
 
   CSettings& m_settings;
+  const uint16_t m_nChatPort;  // where the rooms listed in the connect dialog must listen
   // Ahead of the conversation, which may still report to them while it is destroyed.
   CPreferences m_preferences;
   CMissedLines m_missed;
