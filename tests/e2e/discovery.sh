@@ -43,7 +43,10 @@ cat >"$work/bus.conf" <<BUS
   </policy>
 </busconfig>
 BUS
-printf '[server]\nallow-interfaces=lo\nuse-ipv6=no\n[publish]\npublish-workstation=no\n' >"$work/avahi.conf"
+# A daemon's cache holds 4,096 records unless told otherwise, some 1,300 services: room
+# here for the 2,000 hostile ones below.
+printf '[server]\nallow-interfaces=lo\nuse-ipv6=no\ncache-entries-max=16384\n[publish]\npublish-workstation=no\n' \
+  >"$work/avahi.conf"
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/system_bus
 bus_pid=$(dbus-daemon --config-file="$work/bus.conf" --fork --print-pid)
 room_pid="" publish_pid=""
@@ -91,12 +94,48 @@ kill "$peer_pid"
 kill "$room_pid" "$publish_pid"
 expect "the room is withdrawn when it ends" gone
 dialog() {  # what gtest-filter: the widget test, here beside the daemon
-  MURELO_DISCOVERY=1 "$bin_tests" --gtest_filter="$2" >"$work/dialog.log" 2>&1 && return
+  MURELO_DISCOVERY=1 "$bin_tests" --gtest_filter="$2" >"$work/dialog.log" 2>&1 && { grep -h "OK \]" "$work/dialog.log"; echo "at ${SECONDS}s"; return; }
   cat "$work/dialog.log" >&2
   echo "discovery: FAILED: $1" >&2
   exit 1
 }
-dialog "a published room is listed, and a pick joins it" '*RoomPublishedNearbyIsListed*'
+# Two thousand other services of the type, as a hostile machine on the LAN could publish.
+mount -t tmpfs tmpfs /etc/avahi/services
+for i in $(seq 2000); do
+  printf '<service-group><name>hostile %s</name><service><type>_murelo._tcp</type><port>9</port></service></service-group>\n' \
+    "$i" >"/etc/avahi/services/hostile$i.service"
+done
+avahi-daemon --reload
+hostile() { [ "$(timeout 10 avahi-browse -pt _murelo._tcp | grep -c '^+.*;hostile')" -ge 2000 ]; }
+# The daemon takes a while to probe them all; it hardly answers meanwhile.
+wait_until 60 hostile || { echo "discovery: FAILED: the hostile services are published" >&2; exit 1; }
+dialog "a published room is listed among 2,000 others, and a pick joins it" '*RoomPublishedNearbyIsListed*'
+umount /etc/avahi/services
+# A daemon that stops answering holds up neither the room nor the dialog.
+kill -STOP "$(cat /run/avahi-daemon/pid)"
+env -u DISPLAY MURELO_CHAT_PORT=4444 "$bin" --headless --name 部屋 --dir "$work" >"$work/room.out" 2>&1 &
+room_pid=$!
+python3 - <<'PEERS' || { echo "discovery: FAILED: the room relays at once with a stopped daemon" >&2; exit 1; }
+import socket, time
+def connect():
+    for _ in range(200):
+        try:
+            return socket.create_connection(("127.0.0.1", 4444), timeout=1)
+        except OSError:
+            time.sleep(0.05)
+a = connect()
+b = connect()
+a.sendall(bytes((c + 1) & 255 for c in b"\nadd\nblue\nbob\n") + b"\0")  # the count changes
+start = time.monotonic()
+a.sendall(bytes((c + 1) & 255 for c in b"hello\n127.0.0.1\n") + b"\0")
+seen = b""
+while b"ifmmp" not in seen:
+    seen += b.recv(65536)
+assert time.monotonic() - start < 1
+PEERS
+dialog "with the daemon stopped, the dialog opens at once" '*RecentHostsAtOnceWithoutADaemon*'
+kill "$room_pid"
+kill -CONT "$(cat /run/avahi-daemon/pid)"
 avahi-daemon --kill
 dialog "with the daemon gone, the dialog opens at once" '*RecentHostsAtOnceWithoutADaemon*'
-echo "discovery: announced, renamed, counted, withdrawn and listed (${SECONDS}s)"
+echo "discovery: announced, renamed, counted, withdrawn and listed, among hostile services and with a stopped daemon (${SECONDS}s)"
