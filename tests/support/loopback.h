@@ -85,8 +85,10 @@ inline std::string FirstLine(std::string_view message) {
 /// One copy of the program without its window, with a page directory of its own.
 class ChatCopy {
  public:
-  ChatCopy(const std::filesystem::path& pageDirectory, uint16_t port)
-      : m_pageDirectory(pageDirectory), m_view(m_host, {port, pageDirectory.string()}) {
+  ChatCopy(const std::filesystem::path& pageDirectory, uint16_t port,
+           std::chrono::milliseconds peerBoxHoldOff = CViewOptions().peerBoxHoldOff)
+      : m_pageDirectory(pageDirectory),
+        m_view(m_host, {port, pageDirectory.string(), peerBoxHoldOff}) {
     std::filesystem::create_directories(pageDirectory);
     m_view.OnInitialUpdate();
   }
