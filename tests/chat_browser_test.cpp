@@ -19,7 +19,6 @@
 #include "core/chat_log.h"
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
-#include "platform/entry_diff.h"
 #include "platform/markup_warnings.h"
 #include "platform/plain_file.h"
 #include "test_host.h"
@@ -64,35 +63,6 @@ const std::vector<std::string> kCostlyEntries = {
     "<a href=\"http://example.com/\"><span style=\"font-size:100000px\">x</span></a>",
     "<style>*{font-size:1000px}</style>x",
     "<img width=99999 height=99999>"};
-
-// Which entries changed between two pages, the judgement behind drawing in place.
-// (Whether a piece reads the same anywhere is judged in every step of the random
-// conversation below, whose pieces include each kind of markup that decides it.)
-TEST(EntryDiff, ApplyingTheDiffGivesTheNewEntries) {
-  const std::string words[] = {"a", "b", "c", "d", "e"};
-  std::mt19937 random(7);
-  for (int round = 0; round < 2000; ++round) {
-    std::vector<std::string_view> from, to, applied;
-    for (int i = random() % 12; i > 0; --i) from.push_back(words[random() % 5]);
-    for (int i = random() % 12; i > 0; --i) to.push_back(words[random() % 5]);
-    std::vector<int> newIndexOfOld;
-    const auto hunks = DiffEntries(from, to, newIndexOfOld);
-    ASSERT_TRUE(hunks);
-    int next = 0;
-    for (const CEntryHunk& hunk : *hunks) {
-      applied.insert(applied.end(), from.begin() + next, from.begin() + hunk.nOldBegin);
-      applied.insert(applied.end(), to.begin() + hunk.nNewBegin, to.begin() + hunk.nNewEnd);
-      next = hunk.nOldEnd;
-    }
-    applied.insert(applied.end(), from.begin() + next, from.end());
-    ASSERT_EQ(applied, to);
-    for (size_t i = 0; i < from.size(); ++i)  // a kept entry is the same entry
-      EXPECT_TRUE(newIndexOfOld[i] < 0 || from[i] == to[newIndexOfOld[i]]);
-  }
-  std::vector<std::string_view> many(1001, "x");  // too long to compare cheaply: no diff
-  std::vector<int> newIndexOfOld;
-  EXPECT_FALSE(DiffEntries(many, std::vector<std::string_view>(1001, "y"), newIndexOfOld));
-}
 
 /// Whether two documents read the same: frames, blocks, formats, text.
 testing::AssertionResult SameDocument(const QTextDocument& got, const QTextDocument& want) {

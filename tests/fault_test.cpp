@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ranges>
 #include <thread>
 
 #include "core/wire_format.h"
@@ -118,31 +119,26 @@ TEST_F(FaultTest, PeerThatNeverReadsHoldsUpNoOne) {
 TEST_F(FaultTest, FloodSlowsTheFloodersNeverTheHonestReader) {
   ChatCopy& server = StartServer();
   RawPeer honest(port), stuck(port);
-  std::vector<std::unique_ptr<RawPeer>> flooders;
-  for (int i = 0; i < 3; ++i) flooders.push_back(std::make_unique<RawPeer>(port));
+  RawPeer flooders[] = {RawPeer(port), RawPeer(port), RawPeer(port)};
   ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 5; }));
   std::atomic<bool> flooding = true;
   std::atomic<int> finished = 0;
   std::vector<std::thread> threads;
   for (int i = 0; i < 3; ++i) {
-    const int fd = flooders[i]->fd();
-    threads.emplace_back([&finished, fd] {  // reads everything, until the host closes
-      char sink[65536];
-      while (recv(fd, sink, sizeof sink, 0) > 0) {
-      }
-      ++finished;
-    });
-    threads.emplace_back([&, fd, i] {  // a send held back waits at most 0.1 s at a time
-      const timeval wait = {0, 100000};
+    threads.emplace_back([&, i, fd = flooders[i].fd()] {
+      const timeval wait = {0, 100000};  // a send held back gives way to reading
       setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &wait, sizeof wait);
+      char sink[65536];
       for (int n = 0; flooding; ++n) {
-        const std::string line = "f" + std::to_string(i) + ":" + std::to_string(n);
-        const std::string wire = EncodeMessage(line + std::string(500, 'x') + "\nip\n");
-        for (size_t sent = 0; sent < wire.size();) {
-          const ssize_t n = send(fd, wire.data() + sent, wire.size() - sent, MSG_NOSIGNAL);
-          if (n < 0 && (errno != EAGAIN || !flooding)) break;
-          sent += std::max<ssize_t>(n, 0);
+        const std::string wire = EncodeMessage("f" + std::to_string(i) + ":" + std::to_string(n) +
+                                               std::string(500, 'x') + "\nip\n");
+        for (size_t sent = 0; sent < wire.size() && flooding;) {
+          while (recv(fd, sink, sizeof sink, MSG_DONTWAIT) > 0) {
+          }
+          sent += std::max<ssize_t>(send(fd, wire.data() + sent, wire.size() - sent, 0), 0);
         }
+      }
+      while (recv(fd, sink, sizeof sink, 0) > 0) {  // until the host closes
       }
       ++finished;
     });
@@ -165,11 +161,9 @@ TEST_F(FaultTest, FloodSlowsTheFloodersNeverTheHonestReader) {
   std::vector<int> next(3, 0);
   std::vector<std::string> messages;
   CMessageFramer().Feed(received, messages);
-  for (const std::string& message : messages) {
-    if (message[0] != 'f') continue;
-    const int flooder = message[1] - '0';
-    ASSERT_EQ(std::stoi(message.substr(3)), next[flooder]++) << "in order, none missing";
-  }
+  for (const std::string& message :
+       messages | std::views::filter([](auto& m) { return m[0] == 'f'; }))
+    ASSERT_EQ(std::stoi(message.substr(3)), next[message[1] - '0']++) << "in order, none missing";
   EXPECT_GT(std::ranges::min(next), 100);
 }
 

@@ -117,18 +117,15 @@ env -u DISPLAY MURELO_CHAT_PORT=4444 "$bin" --headless --name 部屋 --dir "$wor
 room_pid=$!
 python3 - <<'PEERS' || { echo "discovery: FAILED: the room relays at once with a stopped daemon" >&2; exit 1; }
 import socket, time
-def connect():
-    for _ in range(200):
-        try:
-            return socket.create_connection(("127.0.0.1", 4444), timeout=1)
-        except OSError:
-            time.sleep(0.05)
-a = connect()
-b = connect()
-a.sendall(bytes((c + 1) & 255 for c in b"\nadd\nblue\nbob\n") + b"\0")  # the count changes
-start = time.monotonic()
-a.sendall(bytes((c + 1) & 255 for c in b"hello\n127.0.0.1\n") + b"\0")
-seen = b""
+b = None
+while b is None:
+    try:
+        a, b = [socket.create_connection(("127.0.0.1", 4444), timeout=1) for _ in "ab"]
+    except OSError:
+        time.sleep(0.05)
+start, seen = time.monotonic(), b""
+# A row for bob, so the count changes, then a line (0xff + 1 ends a message).
+a.sendall(bytes((c + 1) & 255 for c in b"\nadd\nblue\nbob\n\xffhello\n127.0.0.1\n\xff"))
 while b"ifmmp" not in seen:
     seen += b.recv(65536)
 assert time.monotonic() - start < 1
