@@ -107,8 +107,8 @@ for i in $(seq 2000); do
 done
 avahi-daemon --reload
 hostile() { [ "$(timeout 10 avahi-browse -pt _murelo._tcp | grep -c '^+.*;hostile')" -ge 2000 ]; }
-# The daemon takes a while to probe them all; it hardly answers meanwhile.
-wait_until 60 hostile || { echo "discovery: FAILED: the hostile services are published" >&2; exit 1; }
+# The daemon takes most of a minute to probe them all, and hardly answers meanwhile.
+wait_until 150 hostile || { echo "discovery: FAILED: the hostile services are published" >&2; exit 1; }
 dialog "a published room is listed among 2,000 others, and a pick joins it" '*RoomPublishedNearbyIsListed*'
 umount /etc/avahi/services
 # A daemon that stops answering holds up neither the room nor the dialog.
