@@ -115,7 +115,8 @@ class CRoomAnnouncer::Registration {
   QByteArray m_instance;  // the instance name in use, after any collision
 };
 
-CRoomAnnouncer::CRoomAnnouncer(uint16_t port) : m_registration(std::make_shared<Registration>(port)) {
+CRoomAnnouncer::CRoomAnnouncer(uint16_t port)
+    : m_registration(std::make_shared<Registration>(port)) {
   m_countTimer.setSingleShot(true);
   QObject::connect(&m_countTimer, &QTimer::timeout, [this] { Announce(); });
 }
@@ -125,15 +126,16 @@ CRoomAnnouncer::~CRoomAnnouncer() {
 }
 
 void CRoomAnnouncer::Update(bool hosting, const QString& handleName, int members) {
-  if (hosting == m_wanted.bHosting && handleName == m_wanted.strName && members == m_wanted.nMembers)
+  if (hosting == m_wanted.bHosting && handleName == m_wanted.strName &&
+      members == m_wanted.nMembers)
     return;
   m_wanted = {hosting, handleName, members};
   const bool countOnly = hosting && m_announced.bHosting && handleName == m_announced.strName;
   const auto due = m_countAnnounced + kCountInterval;
   if (countOnly && std::chrono::steady_clock::now() < due) {
     if (!m_countTimer.isActive()) {
-      m_countTimer.start(std::chrono::ceil<std::chrono::milliseconds>(
-          due - std::chrono::steady_clock::now()));
+      m_countTimer.start(
+          std::chrono::ceil<std::chrono::milliseconds>(due - std::chrono::steady_clock::now()));
     }
     return;
   }

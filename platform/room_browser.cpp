@@ -142,7 +142,8 @@ class CRoomBrowser::Lookup {
     auto* lookup = static_cast<Lookup*>(self);
     const auto now = std::chrono::steady_clock::now();
     for (auto& [name, service] : lookup->m_services) {
-      if (service.resolver != nullptr && !service.bLive && now - service.started > kResolveTimeout) {
+      if (service.resolver != nullptr && !service.bLive &&
+          now - service.started > kResolveTimeout) {
         lookup->StopResolver(service);
         lookup->TryAgainLater(name, service);
       }
