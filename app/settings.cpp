@@ -16,7 +16,7 @@ constexpr char kDefaultColor[] = "red";
 constexpr int kDefaultLogLimitIndex = 1;
 constexpr int kLineBufferSize = 1024;  // so a line part holds at most 1023 bytes
 // More than the three line parts can span, a CR LF read as one byte included.
-constexpr size_t kReadBytes = 3 * 2 * kLineBufferSize;
+constexpr size_t kReadBytes = size_t{3} * 2 * kLineBufferSize;
 
 /// Reads the next part of a line from the front of text as fgets would in text mode,
 /// where CR LF reads as LF: up to and including the next LF, at most size - 1 bytes,
