@@ -148,7 +148,9 @@ TEST_F(MainFrameTest, RoomPublishedNearbyIsListedAndAPickJoinsIt) {
     QWidget* dialog = QApplication::activeModalWidget();
     auto* list = dialog->findChild<QComboBox*>(IDC_HOST_LIST);
     ASSERT_TRUE(WaitFor([&] { return list->findText(u"花子（3人） 127.0.0.1"_qs) == 0; }, 15000));
+#ifndef __SANITIZE_ADDRESS__  // whose shadow memory and quarantine are far larger
     EXPECT_LT(peakKiB() - before, 20 * 1024);
+#endif
     EXPECT_EQ(list->itemText(1), "192.0.2.9");  // then the recent hosts
     dialog->findChild<QLineEdit*>(IDC_NAME)->setText("guest");
     test::PickItem(list, 0);
