@@ -143,7 +143,7 @@ TEST_F(MainFrameTest, RoomPublishedNearbyIsListedAndAPickJoinsIt) {
     rusage usage;
     return getrusage(RUSAGE_SELF, &usage) == 0 ? usage.ru_maxrss : 0;
   };
-  const long before = peakKiB();
+  [[maybe_unused]] const long before = peakKiB();
   QTimer::singleShot(0, [&] {
     QWidget* dialog = QApplication::activeModalWidget();
     auto* list = dialog->findChild<QComboBox*>(IDC_HOST_LIST);
