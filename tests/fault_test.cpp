@@ -88,7 +88,7 @@ TEST_F(FaultTest, TrickleOfMalformedMessagesNeverStacksBoxes) {
 }
 
 // A peer whose own lines come back to it but who never reads them fills its connection:
-// the host must not wait for it.
+// the host must not wait for it, and cuts it once its backlog has lasted 2 s.
 TEST_F(FaultTest, PeerThatNeverReadsHoldsUpNoOne) {
   ChatCopy& server = StartServer();
   ChatCopy& a = JoinClient("a");
@@ -107,7 +107,7 @@ TEST_F(FaultTest, PeerThatNeverReadsHoldsUpNoOne) {
     a.Say(std::to_string(i));
     const std::string line = test::ChatLine("blue", "a", std::to_string(i));
     ASSERT_TRUE(WaitFor([&] { return std::ranges::count(a.host().messages, line) == 1; }));
-    EXPECT_LT(timer.elapsed(), 100) << i;
+    EXPECT_LT(timer.elapsed(), 250) << i;
   }
   EXPECT_EQ(server.SlotsInUse(), 1);  // the one that never read is gone
 }
