@@ -119,7 +119,7 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
   return request;
 }
 
-void ApplyToSettings(const CStartRequest& request, CSettings& settings) {
+void ApplyToSettings(const CStartRequest& request, CDataDat& settings) {
   if (request.strName) settings.m_strName = *request.strName;
   if (request.strColor) settings.m_strColor = *request.strColor;
   if (request.strJoinHost) settings.m_strHost = *request.strJoinHost;

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "app/settings.h"
+#include "app/data_dat.h"
 #include "core/murelo_view.h"
 
 namespace murelo {
@@ -36,7 +36,7 @@ CStartRequest ParseCommandLine(const QStringList& arguments);
 
 /// Stores the request's name, colour and host in settings, as a confirmed connect
 /// dialog stores what it was given.
-void ApplyToSettings(const CStartRequest& request, CSettings& settings);
+void ApplyToSettings(const CStartRequest& request, CDataDat& settings);
 
 /// The view's options: the chat port is CHAT_PORT unless MURELO_CHAT_PORT names another
 /// (tests run several copies on one machine).

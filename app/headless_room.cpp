@@ -10,11 +10,11 @@
 
 #include "core/view_host.h"
 #include "platform/cp932.h"
-#include "platform/output_lines.h"
+#include "platform/desktop/room_announcer.h"
 #include "platform/plain_text.h"
+#include "platform/posix/output_lines.h"
+#include "platform/posix/stream_socket.h"
 #include "platform/qt_event_loop.h"
-#include "platform/room_announcer.h"
-#include "platform/stream_socket.h"
 #include "platform/termination_signals.h"
 
 namespace murelo {
@@ -25,7 +25,7 @@ constexpr int kFarewellMs = 1000;
 
 class CHeadlessHost : public CViewHost {
  public:
-  CHeadlessHost(CSettings& settings, uint16_t port)
+  CHeadlessHost(CDataDat& settings, uint16_t port)
       : m_settings(settings), m_announcer(port), m_output(STDOUT_FILENO), m_errors(STDERR_FILENO) {}
 
   // A box that peers cause stays shut for a while once dismissed (see ShowPeerBox), so
@@ -63,7 +63,7 @@ class CHeadlessHost : public CViewHost {
   }
 
  private:
-  CSettings& m_settings;
+  CDataDat& m_settings;
   CRoomAnnouncer m_announcer;
   COutputLines m_output;
   COutputLines m_errors;
@@ -77,7 +77,7 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
   int qtArgc = 1;  // the options are the program's, none of them Qt's
   QCoreApplication application(qtArgc, &program);
   CQtEventLoop loop;
-  CSettings settings;
+  CDataDat settings;
   settings.LoadSettings();
   ApplyToSettings(request, settings);
   if (settings.m_strName.empty() || settings.m_strColor.empty()) {

@@ -9,11 +9,11 @@
 
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
-#include "platform/markup_warnings.h"
 #include "platform/message_box.h"
+#include "platform/page_view/markup_warnings.h"
+#include "platform/posix/stream_socket.h"
 #include "platform/qt_event_loop.h"
 #include "platform/qt_translation.h"
-#include "platform/stream_socket.h"
 #include "platform/termination_signals.h"
 #include "ui/app_icon.h"
 #include "ui/main_frame.h"

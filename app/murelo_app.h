@@ -1,18 +1,18 @@
 // CMureloApp: the application object. It holds the user's settings for the whole run
-// (it is a CSettings) and starts the program: socket support, the window with its
-// chat view, the start-of-life steps of the view, and the event loop.
+// (it is a CDataDat) and starts the program: socket support, the window with its
+// conversation, the start-of-life steps of the view, and the event loop.
 #pragma once
 
 #include <functional>
 
 #include "app/command_line.h"
-#include "app/settings.h"
+#include "app/data_dat.h"
 
 namespace murelo {
 
 class CMainFrame;
 
-class CMureloApp : public CSettings {
+class CMureloApp : public CDataDat {
  public:
   /// Runs the program (argv[0]) with its window, as request asks; the exit status of
   /// the process.

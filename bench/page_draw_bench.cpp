@@ -1,4 +1,4 @@
-// Measures how soon the chat view shows a new message on a full page (20 participants,
+// Measures how soon the page view shows a new message on a full page (20 participants,
 // the 200-entry limit, Japanese chat lines): from the navigation to the rewritten file
 // until the page is drawn, laid out and painted. Against it, the same for drawing the
 // whole page from nothing in a fresh view; and a new line on a page that peers filled
@@ -19,9 +19,9 @@
 
 #include "core/chat_log.h"
 #include "core/conversation_state.h"
-#include "platform/chat_browser.h"
 #include "platform/cp932.h"
-#include "platform/plain_file.h"
+#include "platform/page_view/page_view.h"
+#include "platform/posix/plain_file.h"
 #include "ui/page_writer.h"
 
 namespace {
@@ -87,7 +87,7 @@ std::string HostileLine(int n) {
 }
 
 /// Shows browser on screen and waits until the platform says it is.
-void ShowExposed(murelo::CChatBrowser& browser) {
+void ShowExposed(murelo::CPageView& browser) {
   browser.resize(800, 600);
   browser.show();
   while (browser.windowHandle() == nullptr || !browser.windowHandle()->isExposed()) {
@@ -96,7 +96,7 @@ void ShowExposed(murelo::CChatBrowser& browser) {
 }
 
 /// Navigates browser to path and returns once the page is drawn, laid out and painted.
-void ShowNow(murelo::CChatBrowser& browser, const std::string& path) {
+void ShowNow(murelo::CPageView& browser, const std::string& path) {
   browser.Navigate(path);
   browser.DrawPending();
   browser.document()->documentLayout()->documentSize();  // the whole page laid out
@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   // The draw of each of count new lines made by line, in a view showing the page as it
   // is now.
   auto newLineTimes = [&](auto line, int count) {
-    murelo::CChatBrowser browser;
+    murelo::CPageView browser;
     ShowExposed(browser);
     writePage();
     ShowNow(browser, path);
@@ -152,7 +152,7 @@ int main(int argc, char** argv) {
   constexpr int kFreshViews = 40;
   std::vector<double> full;
   for (int i = 0; i < kFreshViews; ++i) {
-    auto fresh = std::make_unique<murelo::CChatBrowser>();
+    auto fresh = std::make_unique<murelo::CPageView>();
     ShowExposed(*fresh);
     fresh->viewport()->repaint();  // the empty view's first paint is not the page's
     const Clock::time_point start = Clock::now();

@@ -12,7 +12,7 @@
 #include "app/murelo_app.h"
 #include "core/message_catalog.h"
 #include "core/message_format.h"
-#include "platform/chat_browser.h"
+#include "platform/page_view/page_view.h"
 #include "ui/main_frame.h"
 
 namespace {
@@ -59,7 +59,7 @@ int main(int, char** argv) {
     frame.repaint();
     std::printf("startup_ms: %.1f ms\n", static_cast<double>(NowNs() - startNs) / 1e6);
     std::printf("rss_idle_mb: %.1f MB\n", ResidentMegabytes());
-    murelo::CSettings& settings = app;
+    murelo::CDataDat& settings = app;
     settings.m_nLogLimitIndex = 3;
     FillConversation(frame.Conversation());
     frame.PageView().DrawPending();

@@ -31,7 +31,7 @@
 #include "core/murelo_view.h"
 #include "core/wire_format.h"
 #include "loopback.h"
-#include "platform/event_loop.h"
+#include "platform/posix/event_loop.h"
 #include "platform/qt_event_loop.h"
 
 namespace {

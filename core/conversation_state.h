@@ -14,7 +14,7 @@ inline constexpr int kLogCapacity = 200;
 /// One row of the participant table. Rows are switched on and off in place and never
 /// moved, so the page lists active rows in table order.
 struct MemberEntry {
-  int bActive = 0;
+  bool bActive = false;
   std::string strName;
   std::string strColor;
 };

@@ -72,8 +72,6 @@ inline constexpr std::string_view kPageHead = "<html>\n<body bgcolor=#eeeeff>\n"
 inline constexpr std::string_view kPageMembersLabel = "[\216Q\211\301\216\322]  ";
 // <font color=%s>%s</font>☆ (colour, name)
 inline constexpr std::string_view kPageMemberFormat = "<font color=%s>%s</font>\201\231";
-// <hr>%s\n (the entry's HTML)
-inline constexpr std::string_view kPageEntryFormat = "<hr>%s\n";
 // <html>\n<body bgcolor=#eeeeff> (the page shown before the first message)
 inline constexpr std::string_view kBlankPage = "<html>\n<body bgcolor=#eeeeff>";
 // <html><body bgcolor=#eeeeff text=#000080><center><table width=100% height=100%><tr><tD

@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "core/message_catalog.h"
-#include "platform/plain_file.h"
+#include "platform/posix/plain_file.h"
 #include "ui/page_writer.h"
 
 namespace murelo {
@@ -28,7 +28,7 @@ void CMureloView::OnInitialUpdate() {
   WriteSplashPage();
   for (int i = 0; i < kPeerSlots; ++i) {
     m_Peers[i].Init(this, i);
-    m_Members[i].bActive = 0;
+    m_Members[i].bActive = false;
   }
   m_Listener.Init(this, -1);
   m_Log = {};
@@ -39,13 +39,13 @@ void CMureloView::OnInitialUpdate() {
 }
 
 void CMureloView::ResetMembers() {
-  for (MemberEntry& row : m_Members) row.bActive = 0;
-  m_Members[0] = {1, m_strName, m_strColor};
+  for (MemberEntry& row : m_Members) row.bActive = false;
+  m_Members[0] = {true, m_strName, m_strColor};
 }
 
 void CMureloView::ReportRoom() {
   const int members = static_cast<int>(
-      std::ranges::count_if(m_Members, [](const MemberEntry& row) { return row.bActive != 0; }));
+      std::ranges::count_if(m_Members, [](const MemberEntry& row) { return row.bActive; }));
   // Every message comes here: the host hears only of a change.
   if (m_Listener.IsOpen() == m_bRoomHosting && m_strName == m_strRoomName &&
       members == m_nRoomMembers)
@@ -86,15 +86,15 @@ int CMureloView::HandleAddCommand(const LineTable& lines, int count) {
   if (!IsCommand(lines, count, 4, "add")) return 0;
   // Rows are filled from the highest free index down.
   auto freeRow = std::find_if(m_Members.rbegin(), m_Members.rend(),
-                              [](const MemberEntry& row) { return row.bActive == 0; });
-  if (freeRow != m_Members.rend()) *freeRow = {1, lines[3], lines[2]};
+                              [](const MemberEntry& row) { return !row.bActive; });
+  if (freeRow != m_Members.rend()) *freeRow = {true, lines[3], lines[2]};
   return 1;
 }
 
 int CMureloView::HandleDelCommand(const LineTable& lines, int count) {
   if (!IsCommand(lines, count, 4, "del")) return 0;
   for (MemberEntry& row : m_Members) {
-    if (row.bActive && row.strColor == lines[2] && row.strName == lines[3]) row.bActive = 0;
+    if (row.bActive && row.strColor == lines[2] && row.strName == lines[3]) row.bActive = false;
   }
   return 1;
 }

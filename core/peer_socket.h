@@ -1,11 +1,11 @@
-// CPeerSocket: a socket of the chat view, one of its 20 peer slots or its listener,
+// CPeerSocket: a socket of the conversation, one of its 20 peer slots or its listener,
 // that hands its notifications to the view.
 #pragma once
 
 #include <chrono>
 
 #include "core/wire_format.h"
-#include "platform/stream_socket.h"
+#include "platform/posix/stream_socket.h"
 
 namespace murelo {
 

@@ -4,8 +4,8 @@
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
-#include "platform/own_address.h"
-#include "platform/plain_file.h"
+#include "platform/posix/own_address.h"
+#include "platform/posix/plain_file.h"
 #include "ui/page_writer.h"
 
 namespace murelo {
@@ -102,7 +102,7 @@ void CMureloView::HandleConnected() {
   m_bConnected = true;
   m_host.EnableInput(true);
   ProcessMessage(FillFormat(kConnectedNoticeFormat, {m_szOwnIp}));
-  for (MemberEntry& row : m_Members) row.bActive = 0;  // rebuilt from what the server sends
+  for (MemberEntry& row : m_Members) row.bActive = false;  // rebuilt from what the server sends
   Broadcast(FillFormat(kJoinNoticeFormat, {m_strColor, m_strName, m_szOwnIp}));
   Broadcast(FillFormat(kAddCommandFormat, {m_strColor, m_strName}));
 }

@@ -1,4 +1,4 @@
-// What the chat view needs from the window around it. The desktop program implements
+// What the conversation needs from the window around it. The desktop program implements
 // this with Qt widgets; tests implement it with a recorder.
 #pragma once
 
@@ -37,7 +37,7 @@ class CViewHost {
   /// the box is open, so the view may be re-entered from inside this call.
   virtual void MessageBox(std::string_view text) = 0;
 
-  /// Shows the page file at path in the chat view, as the file now reads.
+  /// Shows the page file at path in the page view, as the file now reads.
   virtual void Navigate(const std::string& path) = 0;
 
   /// The display-limit setting; a damaged settings file can make it any value.

@@ -4,7 +4,7 @@
 
 #include <QObject>
 
-#include "platform/event_loop.h"
+#include "platform/posix/event_loop.h"
 
 namespace murelo {
 

@@ -1,4 +1,4 @@
-// The chat view's state under each kind of message, and the page it writes.
+// The conversation's state under each kind of message, and the page it writes.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -98,8 +98,8 @@ TEST_F(ConversationTest, MessageHandledInsideABoxIsSeenWhenTheBoxCloses) {
 
 TEST_F(ConversationTest, PageIsByteExactAndShowsTheNewestWithinTheLimit) {
   host.recordPages = true;
-  view.m_Members[0] = {1, "taro", "red"};
-  view.m_Members[7] = {1, "<i>hana", "#00ffff"};
+  view.m_Members[0] = {true, "taro", "red"};
+  view.m_Members[7] = {true, "<i>hana", "#00ffff"};
   view.m_Members[12] = {0, "gone", "black"};
   Process({"first\n1.1.1.1\n", "<b>second</b>\n2.2.2.2\n"});
   const std::string expected =

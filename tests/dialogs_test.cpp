@@ -9,10 +9,10 @@
 #include <QMessageBox>
 #include <QPointer>
 
-#include "app/settings.h"
+#include "app/data_dat.h"
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
-#include "platform/preferences.h"
+#include "platform/desktop/murelo_conf.h"
 #include "ui/about_dialog.h"
 #include "ui/connect_dialog.h"
 #include "ui/name_color_dialog.h"
@@ -51,7 +51,7 @@ class DialogTest : public testing::Test {
     return test::RunModal(dialog, steps);
   }
 
-  CSettings settings;
+  CDataDat settings;
   test::MessageBoxRecorder boxes;
 };
 
@@ -196,7 +196,7 @@ TEST_F(DialogTest, EveryLabelAndButtonShowsItsWholeTextAndNoneOverlaps) {
 // Without an Avahi daemon (or bus) the dialog opens at once, listing the recent hosts.
 // tests/e2e/discovery.sh runs it again with a bus whose daemon has gone.
 TEST_F(DialogTest, HostListHoldsTheRecentHostsAtOnceWithoutADaemon) {
-  CPreferences().AddRecentHost("192.0.2.9");
+  CMureloConf().AddRecentHost("192.0.2.9");
   QElapsedTimer timer;
   timer.start();
   Run<CConnectDlg>([&](CConnectDlg& dlg) {

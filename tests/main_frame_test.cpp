@@ -1,4 +1,4 @@
-// The main window through its real widgets, with the chat view on real sockets.
+// The main window through its real widgets, with the conversation on real sockets.
 #include "ui/main_frame.h"
 
 #include <gtest/gtest.h>
@@ -12,10 +12,10 @@
 
 #include "core/wire_format.h"
 #include "loopback.h"
-#include "platform/chat_browser.h"
 #include "platform/cp932.h"
-#include "platform/preferences.h"
-#include "platform/stream_socket.h"
+#include "platform/desktop/murelo_conf.h"
+#include "platform/page_view/page_view.h"
+#include "platform/posix/stream_socket.h"
 #include "ui/input_bar.h"
 #include "ui/ui_texts.h"
 #include "widgets.h"
@@ -49,7 +49,7 @@ class MainFrameTest : public testing::Test {
   QLineEdit* InputEdit() { return frame.findChild<QLineEdit*>(IDC_INPUT_EDIT); }
 
   test::ScopedTempDir dir;
-  CSettings settings;
+  CDataDat settings;
   const uint16_t port = test::FreePort();
   CMainFrame frame{settings, {port, ""}};
 };
@@ -124,7 +124,7 @@ TEST_F(MainFrameTest, JoiningAtStartWithANameNeedsNoDialogAndRemembersTheHost) {
   settings.m_strHost = "127.0.0.1";
   frame.ConnectAtStart(false);  // no dialog opens: the test would hang in it
   ASSERT_TRUE(WaitFor([&] { return frame.Conversation().m_bConnected; }));
-  EXPECT_EQ(CPreferences().RecentHosts().value(0), "127.0.0.1");
+  EXPECT_EQ(CMureloConf().RecentHosts().value(0), "127.0.0.1");
 }
 
 // Run by tests/e2e/discovery.sh beside a real Avahi daemon (MURELO_DISCOVERY set).
@@ -137,7 +137,7 @@ TEST_F(MainFrameTest, RoomPublishedNearbyIsListedAndAPickJoinsIt) {
   QProcess publish;
   publish.start("avahi-publish", {"-s", "花子 (nearby)", "_murelo._tcp", QString::number(roomPort),
                                   "name=花子", "members=3"});
-  CPreferences().AddRecentHost("192.0.2.9");
+  CMureloConf().AddRecentHost("192.0.2.9");
   // The LAN may hold thousands of other services of the type (discovery.sh): they
   // neither hide the room nor cost much memory.
   const auto peakKiB = [] {

@@ -1,4 +1,4 @@
-// Copies of the chat view talking over real loopback TCP: joining, the full room,
+// Copies of the conversation talking over real loopback TCP: joining, the full room,
 // relaying, leaving, and the bytes older copies expect on the wire.
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 
 #include "core/wire_format.h"
 #include "loopback.h"
-#include "platform/stream_socket.h"
+#include "platform/posix/stream_socket.h"
 
 namespace murelo {
 namespace {

@@ -1,4 +1,4 @@
-// Soak: one server and 20 clients, copies of the chat view in this process over loopback,
+// Soak: one server and 20 clients, copies of the conversation in this process over loopback,
 // exchanging thousands of messages of every kind while clients come and go. Every copy
 // records each text it interprets, and the records are compared:
 // - each stay of a client received a member snapshot (the host first) and then exactly
@@ -18,7 +18,7 @@
 #include <set>
 
 #include "loopback.h"
-#include "platform/stream_socket.h"
+#include "platform/posix/stream_socket.h"
 
 namespace murelo {
 namespace {

@@ -1,4 +1,4 @@
-// CAboutDlg: the about box (template IDD_ABOUTBOX): the application icon, the version
+// CAboutDlg: the about box: the application icon, the version
 // and one more line, and an OK button that is the default.
 #pragma once
 

@@ -8,13 +8,13 @@
 
 #include "core/view_host.h"
 #include "platform/cp932.h"
-#include "platform/preferences.h"
+#include "platform/desktop/murelo_conf.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_texts.h"
 
 namespace murelo {
 
-CConnectDlg::CConnectDlg(CSettings& settings, uint16_t chatPort, QWidget* owner)
+CConnectDlg::CConnectDlg(CDataDat& settings, uint16_t chatPort, QWidget* owner)
     : CInputDlgBase(settings, owner, kConnectCaption, 143, 107),
       m_browser(new CRoomBrowser(chatPort, this)) {
   // In the template's order, which is also the tab order.
@@ -85,7 +85,7 @@ void CConnectDlg::FillHostList() {
     m_cbHost->addItem(u"%1（%2人） %3"_qs.arg(room.strName).arg(room.nMembers).arg(room.strAddress),
                       room.strAddress);
   }
-  for (const QString& host : CPreferences().RecentHosts()) m_cbHost->addItem(host, host);
+  for (const QString& host : CMureloConf().RecentHosts()) m_cbHost->addItem(host, host);
   m_editHost->setText(typed);
   m_editHost->setCursorPosition(cursor);
 }

@@ -1,4 +1,4 @@
-// CConnectDlg: the connect dialog (template IDD_CONNECT). It collects handle name,
+// CConnectDlg: the connect dialog. It collects handle name,
 // colour, host address and whether this copy becomes the server; a confirm stores
 // host, name and colour in the settings, and the caller takes all four from the
 // members after DoModal returned IDOK. Whether to become the server is not a setting.
@@ -7,8 +7,8 @@
 #include <string>
 
 #include "core/murelo_view.h"
-#include "platform/room_browser.h"
-#include "ui/input_dialog.h"
+#include "platform/desktop/room_browser.h"
+#include "ui/input_dlg_base.h"
 
 class QCheckBox;
 
@@ -20,8 +20,7 @@ class CConnectDlg : public CInputDlgBase {
  public:
   /// settings must outlive the dialog; owner may be null. The rooms listed are those
   /// on chatPort, the port a pick joins.
-  explicit CConnectDlg(CSettings& settings, uint16_t chatPort = CHAT_PORT,
-                       QWidget* owner = nullptr);
+  explicit CConnectDlg(CDataDat& settings, uint16_t chatPort = CHAT_PORT, QWidget* owner = nullptr);
 
   bool m_bServer = false;  // the check box; the dialog always opens unticked
   std::string m_strHost;   // after IDOK: the host text already cut at its first blank

@@ -1,4 +1,4 @@
-// CInputBar: the bar along the bottom of the main window (template IDD_INPUT_BAR): a
+// CInputBar: the bar along the bottom of the main window: a
 // one-line input edit and the send button, both disabled until a connection exists.
 // Enter in the edit and a click on the button ask for the typed line to be sent; the
 // bar itself sends nothing. The edit holds at most kInputLimit bytes of CP932 text.

@@ -8,9 +8,9 @@
 #include <QWindow>
 #include <utility>
 
-#include "platform/chat_browser.h"
 #include "platform/cp932.h"
 #include "platform/message_box.h"
+#include "platform/page_view/page_view.h"
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/connect_dialog.h"
@@ -23,18 +23,17 @@
 namespace murelo {
 
 namespace {
-constexpr std::array<const char*, 4> kLogLineItems = {"20", "50", "100", "200"};
 // The caption is the document's title, then the application's, as a single-document
 // window shows them.
 constexpr char kDocumentTitle[] = "Murelo";
 constexpr char kApplicationTitle[] = "murelo";
 }  // namespace
 
-CMainFrame::CMainFrame(CSettings& settings, CViewOptions options)
+CMainFrame::CMainFrame(CDataDat& settings, CViewOptions options)
     : m_settings(settings),
       m_nChatPort(options.nChatPort),
       m_announcer(options.nChatPort),
-      m_wndView(new CChatBrowser),
+      m_wndView(new CPageView),
       m_wndInputBar(new CInputBar),
       m_view(std::make_unique<CMureloView>(*this, std::move(options))),
       m_notifier(new CDesktopNotifier(AppIcon(), this)) {
@@ -73,10 +72,11 @@ void CMainFrame::BuildMenu() {
       addAction(settings, kMenuChangeNameColor, [this] { m_view->OnChangeNameColorCmd(); });
   QMenu* logLines = settings->addMenu(ToQString(kMenuLogLines));
   for (int i = 0; i < kLogLimitIndexCount; ++i) {
-    m_actLogLines[i] = addAction(logLines, kLogLineItems[i], [this, i] { OnLogLines(i); });
+    m_actLogLines[i] =
+        addAction(logLines, std::to_string(kLogLimits[i]), [this, i] { OnLogLines(i); });
   }
   m_actNotifications = addAction(settings, kMenuNotifications,
-                                 [this](bool on) { m_preferences.SetNotifications(on); });
+                                 [this](bool on) { m_mureloConf.SetNotifications(on); });
   m_actNotifications->setCheckable(true);
 
   QMenu* help = menuBar()->addMenu(ToQString(kMenuHelp));
@@ -99,7 +99,7 @@ void CMainFrame::UpdateMenus() {
     m_actLogLines[i]->setChecked(m_settings.m_nLogLimitIndex == i);
     m_actLogLines[i]->setEnabled(connected);
   }
-  m_actNotifications->setChecked(m_preferences.Notifications());
+  m_actNotifications->setChecked(m_mureloConf.Notifications());
 }
 
 void CMainFrame::OnLogLines(int index) {
@@ -190,9 +190,8 @@ void CMainFrame::EntryLogged(const LogEntry& entry, bool fromPeer) {
   // The user reads the conversation while any of the program's windows is active: the
   // window itself, or a dialog or box over it.
   const bool reading = QApplication::activeWindow() != nullptr;
-  const std::optional<CAnnouncement> announcement =
-      m_missed.Arrived(entry, fromPeer, m_view->m_strName, m_view->m_szOwnIp, reading,
-                       m_preferences.Notifications());
+  const std::optional<CAnnouncement> announcement = m_missed.Arrived(
+      entry, fromPeer, m_view->m_strName, m_view->m_szOwnIp, reading, m_mureloConf.Notifications());
   UpdateTitle();
   if (!announcement) return;
   m_notifier->Show(announcement->strSummary, announcement->strBody, announcement->bMention);
@@ -212,7 +211,7 @@ int CMainFrame::LogLimitIndex() const { return m_settings.m_nLogLimitIndex; }
 void CMainFrame::EnableInput(bool enable) {
   m_wndInputBar->EnableInput(enable);
   // A client's input opens when it has joined: the host goes to the top of the recent.
-  if (enable && !m_view->m_bServer) m_preferences.AddRecentHost(ToQString(m_view->m_strHost));
+  if (enable && !m_view->m_bServer) m_mureloConf.AddRecentHost(ToQString(m_view->m_strHost));
 }
 
 void CMainFrame::LoadSettings() { m_settings.LoadSettings(); }

@@ -1,6 +1,6 @@
 // CMainFrame: the program's one window. The chat page fills it above the input bar;
-// the menu and the four clipboard keys drive the chat view. It is also the window
-// the chat view talks to (CViewHost): message boxes, dialogs, the input edit and the
+// the menu and the four clipboard keys drive the conversation. It is also the window
+// the conversation talks to (CViewHost): message boxes, dialogs, the input edit and the
 // page display all go through it.
 #pragma once
 
@@ -9,12 +9,12 @@
 #include <memory>
 #include <optional>
 
-#include "app/settings.h"
+#include "app/data_dat.h"
 #include "core/murelo_view.h"
 #include "core/view_host.h"
-#include "platform/desktop_notifier.h"
-#include "platform/preferences.h"
-#include "platform/room_announcer.h"
+#include "platform/desktop/desktop_notifier.h"
+#include "platform/desktop/murelo_conf.h"
+#include "platform/desktop/room_announcer.h"
 #include "ui/missed_lines.h"
 
 class QAction;
@@ -22,7 +22,7 @@ class QCloseEvent;
 
 namespace murelo {
 
-class CChatBrowser;
+class CPageView;
 class CInputBar;
 
 inline constexpr int kFrameWidth = 480;
@@ -33,14 +33,13 @@ class CMainFrame : public QMainWindow, public CViewHost {
 
  public:
   /// settings must outlive the frame.
-  explicit CMainFrame(CSettings& settings, CViewOptions options = {});
+  explicit CMainFrame(CDataDat& settings, CViewOptions options = {});
   ~CMainFrame() override;
 
   /// The conversation: its state and every chat operation.
   CMureloView& Conversation() { return *m_view; }
-  CInputBar& InputBar() { return *m_wndInputBar; }
   /// The widget that shows the page file the conversation writes.
-  CChatBrowser& PageView() { return *m_wndView; }
+  CPageView& PageView() { return *m_wndView; }
 
   /// Enables and checks every menu item for the state of the conversation, as is
   /// done each time a menu opens.
@@ -92,13 +91,13 @@ class CMainFrame : public QMainWindow, public CViewHost {
   void OnLogLines(int index);
   void OnAppAbout();
 
-  CSettings& m_settings;
+  CDataDat& m_settings;
   const uint16_t m_nChatPort;  // where the rooms listed in the connect dialog must listen
   // Ahead of the conversation, which may still report to them while it is destroyed.
-  CPreferences m_preferences;
+  CMureloConf m_mureloConf;
   CMissedLines m_missed;
   CRoomAnnouncer m_announcer;
-  CChatBrowser* m_wndView;
+  CPageView* m_wndView;
   CInputBar* m_wndInputBar;
   std::unique_ptr<CMureloView> m_view;
   CDesktopNotifier* m_notifier;

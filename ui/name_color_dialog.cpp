@@ -7,7 +7,7 @@
 
 namespace murelo {
 
-CNameColorDlg::CNameColorDlg(CSettings& settings, QWidget* owner)
+CNameColorDlg::CNameColorDlg(CDataDat& settings, QWidget* owner)
     : CInputDlgBase(settings, owner, kNameColorCaption, 143, 82) {
   // In the template's order, which is also the tab order.
   AddLabel(kNameLabel, 10, 5, 40, 15);

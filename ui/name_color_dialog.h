@@ -1,9 +1,9 @@
-// CNameColorDlg: the name-and-colour dialog (template IDD_NAME_COLOR), opened while
+// CNameColorDlg: the name-and-colour dialog, opened while
 // connected to change the handle name and the colour. A confirm stores both in the
 // settings; the caller takes m_strName and m_strColor after DoModal returned IDOK.
 #pragma once
 
-#include "ui/input_dialog.h"
+#include "ui/input_dlg_base.h"
 
 namespace murelo {
 
@@ -12,7 +12,7 @@ class CNameColorDlg : public CInputDlgBase {
 
  public:
   /// settings must outlive the dialog; owner may be null.
-  explicit CNameColorDlg(CSettings& settings, QWidget* owner = nullptr);
+  explicit CNameColorDlg(CDataDat& settings, QWidget* owner = nullptr);
 
  protected:
   void OnOkCommand() override;

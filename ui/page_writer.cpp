@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <vector>
 
@@ -13,8 +12,7 @@
 namespace murelo {
 
 int DisplayLimit(int nLogLimitIndex) {
-  static constexpr std::array<int, kLogLimitIndexCount> kLimits = {20, 50, 100, 200};
-  return kLimits[std::clamp(nLogLimitIndex, 0, kLogLimitIndexCount - 1)];
+  return kLogLimits[std::clamp(nLogLimitIndex, 0, kLogLimitIndexCount - 1)];
 }
 
 std::string ComposeChatPage(std::span<const MemberEntry> members, const CChatLog& log, int limit) {
@@ -23,7 +21,7 @@ std::string ComposeChatPage(std::span<const MemberEntry> members, const CChatLog
 
   // One exact reservation keeps composing to plain copies.
   static constexpr size_t kMemberMarkup = kPageMemberFormat.size() - 4;
-  static constexpr size_t kEntryMarkup = kPageEntryFormat.size() - 2;
+  static constexpr size_t kEntryMarkup = kPageEntryMarker.size() + 1;
   size_t size = kPageHead.size() + kPageMembersLabel.size() + 1;
   for (const MemberEntry& row : members) {
     if (row.bActive) size += kMemberMarkup + row.strColor.size() + row.strName.size();
@@ -39,7 +37,9 @@ std::string ComposeChatPage(std::span<const MemberEntry> members, const CChatLog
   }
   page += '\n';
   for (int i = log.Count() - 1; i >= oldestShown; --i) {
-    AppendFormat(page, kPageEntryFormat, {log[i].strHtml});
+    page += kPageEntryMarker;
+    page += log[i].strHtml;
+    page += '\n';
   }
   return page;
 }

@@ -6,7 +6,7 @@
 //   "<html>\n<body bgcolor=#eeeeff>\n" "[参加者]  "
 //   "<font color=" colour ">" name "</font>☆"   for each active row, rows 0 to 19
 //   "\n"
-//   "<hr>" html "\n"                             for each shown entry, newest first
+//   "<hr>" (kPageEntryMarker) html "\n"         for each shown entry, newest first
 #pragma once
 
 #include <optional>
@@ -16,14 +16,15 @@
 
 #include "core/chat_log.h"
 #include "core/conversation_state.h"
+#include "platform/page_view/page_format.h"
 
 namespace murelo {
 
 inline constexpr char kPageFileName[] = "data.htm";
-inline constexpr int kLogLimitIndexCount = 4;
+inline constexpr int kLogLimitIndexCount = static_cast<int>(kLogLimits.size());
 
-/// The number of log entries shown for a display-limit index: 20, 50, 100, 200 for
-/// 0 to 3. An index from a damaged settings file is clamped into that range.
+/// The number of log entries shown for a display-limit index (kLogLimits). An index
+/// from a damaged settings file is clamped into that range.
 int DisplayLimit(int nLogLimitIndex);
 
 /// The chat page for the given rows and log, showing at most limit entries, newest

@@ -1,4 +1,4 @@
-// Identifiers of the dialog templates, their controls and the dialog results.
+// Identifiers of the dialogs' controls and results.
 #pragma once
 
 namespace murelo {
@@ -6,12 +6,6 @@ namespace murelo {
 // Results of DoModal.
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;
-
-// Templates.
-inline constexpr int IDD_ABOUTBOX = 100;
-inline constexpr int IDD_INPUT_BAR = 103;
-inline constexpr int IDD_CONNECT = 130;
-inline constexpr int IDD_NAME_COLOR = 131;
 
 // Controls. Each identifier is the control's Qt object name, given where the control
 // is made and used by whatever looks it up with findChild (the tests among them), so a

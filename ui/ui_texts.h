@@ -10,7 +10,7 @@ namespace murelo {
 // One text a line, so that each reads against the comment above it.
 // clang-format off
 
-// Connect dialog (IDD_CONNECT).
+// Connect dialog.
 // 接続 (caption)
 inline constexpr std::string_view kConnectCaption = "\220\332\221\261";
 // お名前 (name label, also in the name-and-colour dialog)
@@ -26,13 +26,13 @@ inline constexpr std::string_view kConnectButton = "\220\332\221\261";
 // 色 (colour label, also in the name-and-colour dialog)
 inline constexpr std::string_view kColorLabel = "\220F";
 
-// Name-and-colour dialog (IDD_NAME_COLOR).
+// Name-and-colour dialog.
 // 名前と色を変更 (caption)
 inline constexpr std::string_view kNameColorCaption = "\226\274\221O\202\306\220F\202\360\225\317\215X";
 // 更新 (confirm button)
 inline constexpr std::string_view kUpdateButton = "\215X\220V";
 
-// About box (IDD_ABOUTBOX).
+// About box.
 // mureloのﾊﾞｰｼﾞｮﾝ情報 (caption, with half-width katakana)
 inline constexpr std::string_view kAboutCaption = "murelo\202\314\312\336\260\274\336\256\335\217\356\225\361";
 // Murelo Version 0.04
@@ -42,7 +42,7 @@ inline constexpr std::string_view kAboutSecondLine = "LAN\202\314\202\335\202\36
 // OK
 inline constexpr std::string_view kAboutOkButton = "OK";
 
-// Input bar (IDD_INPUT_BAR).
+// Input bar.
 // 送信 (send button)
 inline constexpr std::string_view kSendButton = "\221\227\220M";
 

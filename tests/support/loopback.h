@@ -1,4 +1,4 @@
-// Copies of the chat view talking over real loopback TCP in one process, driven by Qt's
+// Copies of the conversation talking over real loopback TCP in one process, driven by Qt's
 // event loop, raw peers and hosts that see the bytes on the wire, and the tests' fixture.
 #pragma once
 
@@ -20,7 +20,7 @@
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
-#include "platform/own_address.h"
+#include "platform/posix/own_address.h"
 #include "test_host.h"
 
 namespace murelo::test {
@@ -197,7 +197,7 @@ class RawPeer {
   int m_fd;
 };
 
-/// Copies of the chat view on a port and in page directories of their own: a server in
+/// Copies of the conversation on a port and in page directories of their own: a server in
 /// red, clients in blue.
 class LoopbackTest : public testing::Test {
  protected:

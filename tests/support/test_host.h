@@ -1,4 +1,4 @@
-// CTestHost: the window around a chat view, for tests, fuzz targets and benchmarks; and
+// CTestHost: the window around a conversation, for tests, fuzz targets and benchmarks; and
 // a scratch directory made the current one.
 #pragma once
 
@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/view_host.h"
-#include "platform/event_loop.h"
+#include "platform/posix/event_loop.h"
 
 namespace murelo::test {
 

@@ -6,8 +6,8 @@
 #include <QApplication>
 #include <QTemporaryDir>
 
+#include "platform/posix/stream_socket.h"
 #include "platform/qt_event_loop.h"
-#include "platform/stream_socket.h"
 
 int main(int argc, char** argv) {
   testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,37 @@
+#include "platform/desktop/murelo_conf.h"
+
+#include <QStandardPaths>
+
+namespace murelo {
+
+namespace {
+constexpr char kNotificationsKey[] = "notifications/enabled";
+constexpr char kRecentHostsKey[] = "connect/recent_hosts";
+}  // namespace
+
+// Named in full: QSettings' own name for an ini file in user scope ends in .ini.
+CMureloConf::CMureloConf()
+    : m_file(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                 "/murelo/murelo.conf",
+             QSettings::IniFormat) {}
+
+bool CMureloConf::Notifications() const { return m_file.value(kNotificationsKey, true).toBool(); }
+
+void CMureloConf::SetNotifications(bool on) {
+  m_file.setValue(kNotificationsKey, on);
+  m_file.sync();
+}
+
+QStringList CMureloConf::RecentHosts() const {
+  return m_file.value(kRecentHostsKey).toStringList().mid(0, kRecentHosts);
+}
+
+void CMureloConf::AddRecentHost(const QString& host) {
+  QStringList hosts = RecentHosts();
+  hosts.removeAll(host);
+  hosts.prepend(host);
+  m_file.setValue(kRecentHostsKey, hosts.mid(0, kRecentHosts));
+  m_file.sync();
+}
+
+}  // namespace murelo

@@ -1,0 +1,27 @@
+// CMureloConf: the program's settings beyond data.dat, which keeps its three lines.
+// They live in one file under the user's XDG configuration directory,
+// murelo/murelo.conf (QSettings, ini format).
+#pragma once
+
+#include <QSettings>
+
+namespace murelo {
+
+class CMureloConf {
+ public:
+  CMureloConf();
+
+  /// Desktop notifications of ordinary lines; on unless switched off.
+  bool Notifications() const;
+  void SetNotifications(bool on);
+
+  /// The last hosts this copy joined, newest first, at most kRecentHosts.
+  QStringList RecentHosts() const;
+  void AddRecentHost(const QString& host);
+  static constexpr int kRecentHosts = 10;
+
+ private:
+  QSettings m_file;
+};
+
+}  // namespace murelo

@@ -1,0 +1,23 @@
+#include "platform/posix/flush_queue.h"
+
+#include "platform/posix/event_loop.h"
+#include "platform/posix/stream_socket.h"
+
+namespace murelo {
+
+void CFlushQueue::Add(CStreamSocket& socket) {
+  if (s_waiting.empty()) EventLoop().Post(FlushAll);
+  s_waiting.push_back({&socket, socket.m_lifetime, socket.m_nConnection});
+}
+
+void CFlushQueue::FlushAll() {
+  std::vector<Waiting> waiting;
+  waiting.swap(s_waiting);
+  for (const Waiting& entry : waiting) {
+    if (entry.alive.expired() || entry.socket->m_nConnection != entry.connection) continue;
+    entry.socket->m_bFlushPosted = false;
+    entry.socket->Flush();
+  }
+}
+
+}  // namespace murelo

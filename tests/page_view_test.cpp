@@ -1,0 +1,257 @@
+// The page view draws each new page in place where it can; whatever peers send, what it
+// shows must be what a full draw of the file shows, soon, and without loading anything.
+// The log under it keeps the newest 200 entries whatever is added and cleared.
+#include "platform/page_view/page_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QHelpEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QToolTip>
+#include <deque>
+#include <random>
+
+#include "core/chat_log.h"
+#include "core/message_catalog.h"
+#include "platform/cp932.h"
+#include "platform/page_view/markup_warnings.h"
+#include "platform/posix/plain_file.h"
+#include "test_host.h"
+#include "ui/page_writer.h"
+
+namespace murelo {
+namespace {
+
+std::string Cp932(QStringView text) { return ToCp932(text); }
+std::string Repeated(const char* unit, int count) {
+  return QString(unit).repeated(count).toStdString();
+}
+/// A chat line as the chat commands build it.
+std::string ChatLine(int n) {
+  return "<font color=#00ffff><b>" + Cp932(u"参加者") + std::to_string(n % kMemberRows) +
+         "</b></font>" + Cp932(u"：会議は３時からです（予定）ｶﾀｶﾅ") + std::to_string(n);
+}
+
+/// Markup as a peer might send it: pieces that are unusual, unbalanced or reach past
+/// their entry, strung together at random.
+std::string RandomMarkup(std::mt19937& random) {
+  static const QStringList kPieces =
+      QString(
+          R"(<b>|</b>|<i>|</font>|<font color=red size=+2 face='Noto Serif CJK JP'>|</a>|<br>|<BR/>|)"
+          R"(<a href="http://example.com/">|<a name=here>|<table><tr><td>|<p>|<!--|-->|<pre>|<hr|<div>|)"
+          R"(<style>b{color:red}</style>|<script>x()</script>|&amp;|&#10;|&#8233;|&#128512;|&copy|<|>|)"
+          R"("|<font color="red>|<img src=x>|<ul><li>|<h1>|</body></html>|<title>t</title>| |x|)"
+          R"(<span style="display:block">|さんがいらっしゃいました～♪)")
+          .split(u'|');
+  std::string markup;
+  for (int n = static_cast<int>(random() % 6); n >= 0; --n)
+    markup += Cp932(kPieces[random() % kPieces.size()]);
+  return markup + (random() % 8 ? "" : "\x82");  // a lead byte cut off
+}
+
+// Markup that, drawn as sent, costs Qt's layout seconds or draws larger than the view.
+const std::vector<std::string> kCostlyEntries = {
+    Repeated("<table><tr><td>", 12) + "x",
+    "<table><tr><td colspan=2147483647 rowspan=2147483647>x</td></tr></table>",
+    "<table width=999999><tr>" + Repeated("<td width=999999>x", 50),
+    Repeated("<div><blockquote><ul><li><font color=red><b>", 20) + "x",
+    "<a href=\"http://example.com/\"><span style=\"font-size:100000px\">x</span></a>",
+    "<style>*{font-size:1000px}</style>x",
+    "<img width=99999 height=99999>"};
+
+/// Whether two documents read the same: frames, blocks, formats, text.
+testing::AssertionResult SameDocument(const QTextDocument& got, const QTextDocument& want) {
+  if (got.rootFrame()->frameFormat() == want.rootFrame()->frameFormat() &&
+      got.toHtml() == want.toHtml())
+    return testing::AssertionSuccess();
+  return testing::AssertionFailure() << got.toHtml().toStdString() << "\n---\n"
+                                     << want.toHtml().toStdString();
+}
+
+class PageViewTest : public testing::Test {
+ protected:
+  PageViewTest() {
+    browser.resize(480, 360);
+    browser.show();
+    for (int i = 0; i < kMemberRows; ++i)
+      members[i] = {true, Cp932(u"参加者") + std::to_string(i), i % 2 ? "#00ffff" : "red"};
+  }
+  void Say(std::string html, int member = 0) {
+    model.push_back({html, "10.0.0." + std::to_string(member)});
+    if (model.size() > kLogCapacity) model.pop_front();
+    log.Append({std::move(html), "10.0.0." + std::to_string(member)});
+  }
+  /// A clear request's effect, on the log and on a plain list of what it must hold.
+  void Clear(int member) {
+    const std::string sender = "10.0.0." + std::to_string(member);
+    std::erase_if(model, [&](const LogEntry& entry) { return entry.strSenderIp == sender; });
+    log.RemoveSender(sender);
+  }
+  /// Writes the conversation's page and has the browser draw it now; with inPlace, expects
+  /// it drawn in place.
+  void Show(bool inPlace = false) {
+    const int before = browser.InPlaceDraws();
+    ASSERT_TRUE(ReplaceFile(kPageFileName, ComposeChatPage(members, log, limit)));
+    browser.Navigate(kPageFileName);
+    browser.DrawPending();
+    if (inPlace) {
+      EXPECT_EQ(browser.InPlaceDraws(), before + 1);
+    }
+  }
+  /// Whether the browser shows what a fresh one that parsed the whole file shows.
+  testing::AssertionResult ShowsWhatAFullDrawShows() {
+    CPageView fresh;
+    fresh.Navigate(kPageFileName);
+    fresh.DrawPending();
+    return SameDocument(*browser.document(), *fresh.document());
+  }
+
+  test::ScopedTempDir dir;
+  MemberTable members;
+  CChatLog log;
+  std::deque<LogEntry> model;  // what the log must hold, oldest first
+  int limit = DisplayLimit(0);
+  CPageView browser;
+};
+
+TEST_F(PageViewTest, RandomConversationsOfAnyMarkupLookAsFullDrawsDo) {
+  // Mostly short pages, so that odd entries and names scroll off or are cleared and
+  // in-place draws resume.
+  std::mt19937 random(20240601);
+  auto pick = [&](size_t n) { return static_cast<int>(random() % n); };
+  for (int i = 0; i < 190; ++i) Say(ChatLine(i), i % 4);  // near the log's capacity
+  for (int step = 0; step < 300; ++step) {
+    const int what = pick(20);
+    if (what < 13) {
+      Say(pick(2) ? ChatLine(step) : RandomMarkup(random), pick(4));
+    } else if (what < 15) {
+      Clear(pick(4));
+      Say(ChatLine(step), pick(4));
+    } else if (what < 17) {
+      members[pick(kMemberRows)].bActive ^= true;
+    } else if (what < 19) {
+      members[pick(kMemberRows)].strName = pick(3) ? Cp932(u"新しい名前") : RandomMarkup(random);
+    } else {
+      limit = DisplayLimit(pick(3) ? 0 : pick(kLogLimitIndexCount));
+    }
+    Show();
+    ASSERT_TRUE(ShowsWhatAFullDrawShows()) << "step " << step;
+    std::string newest;  // the page ends with the newest entries, newest first
+    for (size_t i = 0; i < std::min<size_t>(limit, model.size()); ++i)
+      newest += "<hr>" + model[model.size() - 1 - i].strHtml + "\n";
+    ASSERT_EQ(log.Count(), static_cast<int>(model.size()));
+    ASSERT_TRUE(ComposeChatPage(members, log, limit).ends_with(newest));
+  }
+  EXPECT_GT(browser.InPlaceDraws(), 50);  // the in-place path had its share
+}
+
+TEST_F(PageViewTest, CostlyMarkupIsDrawnSoonAndNoTallerThanLargeText) {
+  for (int i = 0; i < kMemberRows; ++i) Say(ChatLine(i), i);
+  Show();
+  for (const std::string& entry : kCostlyEntries) {
+    QElapsedTimer timer;
+    timer.start();
+    Say(entry, 1);
+    Show(true);
+    members[2].strName = entry;
+    Show(true);
+    browser.document()->documentLayout()->documentSize();
+    EXPECT_LT(timer.elapsed(), 500) << entry;
+  }
+  const qreal lineHeight = QFontMetricsF(browser.document()->defaultFont()).height();
+  for (QTextBlock block = browser.document()->begin(); block.isValid(); block = block.next()) {
+    for (int i = 0; i < block.layout()->lineCount(); ++i)
+      EXPECT_LE(block.layout()->lineAt(i).height(), 3 * lineHeight) << block.text().toStdString();
+  }
+}
+
+TEST_F(PageViewTest, LinksShowTheirAddressOnlyWebLinksOpenAndNothingIsLoaded) {
+  std::vector<QUrl> opened;
+  browser.SetLinkOpener([&](const QUrl& url) { opened.push_back(url); });
+  const QUrl local = QUrl::fromLocalFile(QString::fromStdString((dir.path() / "pic.png").string()));
+  QImage(8, 8, QImage::Format_RGB32).save(local.toLocalFile());
+  Say("<a href=\"file:///etc/passwd\">local</a> <a href=\"javascript:x()\">script</a><img src=\"" +
+      local.toString().toStdString() +
+      "\"><img src=pic.png><img src=\"http://127.0.0.1:9/p.png\">");
+  Say("<a href=\"http://example.com/x\">web</a><link rel=stylesheet href=\"pic.css\">");
+  Show();
+  const QString text = browser.toPlainText();
+  for (const auto& [word, address] : {std::pair{"web", "http://example.com/x"},
+                                      {"local", "file:///etc/passwd"},
+                                      {"script", "javascript:x()"}}) {
+    QTextCursor at = browser.document()->find(QString::fromLatin1(word));
+    ASSERT_FALSE(at.isNull()) << word;
+    at.setPosition(at.selectionStart() + 1);
+    const QPoint point = browser.cursorRect(at).center();
+    QHelpEvent rest(QEvent::ToolTip, point, browser.viewport()->mapToGlobal(point));
+    QCoreApplication::sendEvent(browser.viewport(), &rest);
+    EXPECT_EQ(QToolTip::text(), QString::fromLatin1(address));
+    QTest::mouseClick(browser.viewport(), Qt::LeftButton, {}, point);
+  }
+  EXPECT_EQ(opened, std::vector<QUrl>{QUrl("http://example.com/x")});
+  EXPECT_EQ(browser.toPlainText(), text);  // the page stays on show
+  browser.grab();                          // painting is what fetches images
+  for (const QUrl& url : {local, QUrl("pic.png"), QUrl("http://127.0.0.1:9/p.png")})
+    EXPECT_FALSE(browser.document()->resource(QTextDocument::ImageResource, url).isValid());
+}
+
+TEST_F(PageViewTest, ReaderScrolledDownKeepsTheirPlace) {
+  limit = DisplayLimit(3);
+  for (int i = 0; i < kLogCapacity; ++i) Say(ChatLine(i), i % kMemberRows);
+  Show();
+  QScrollBar& bar = *browser.verticalScrollBar();
+  Say(ChatLine(1000));
+  Show(true);
+  EXPECT_EQ(bar.value(), 0);  // at the top the newest entry stays in view
+  bar.setValue(bar.maximum() / 2);
+  const QPoint middle(10, browser.viewport()->height() / 2);
+  const QString reading = browser.cursorForPosition(middle).block().text();
+  Say(ChatLine(1001));
+  Show(true);
+  EXPECT_EQ(browser.cursorForPosition(middle).block().text(), reading);
+}
+
+TEST_F(PageViewTest, SplashPageLooksAsInABrowserNavyBoldRunsCentredInTheView) {
+  ASSERT_TRUE(ReplaceFile(kPageFileName, kSplashPage));
+  browser.resize(478, 412);
+  browser.Navigate(kPageFileName);
+  browser.DrawPending();
+  for (const auto& [text, bold] : {std::pair{u"Murelo", true},
+                                   {u"WHAT A COOL", true},
+                                   {u"ＣＨＡＴ", true},
+                                   {u"陳腐", false}}) {
+    const QTextCursor at = browser.document()->find(QString::fromUtf16(text));
+    ASSERT_FALSE(at.isNull());
+    EXPECT_EQ(at.charFormat().fontWeight() == QFont::Bold, bold) << at.selectedText().toStdString();
+    EXPECT_EQ(at.charFormat().foreground().color(), QColor(0x000080));
+  }
+  for (const QSize size : {QSize(478, 412), QSize(478, 700)}) {
+    browser.resize(size);
+    const QRect first = browser.cursorRect(browser.document()->find("Murelo"));
+    const QRect last = browser.cursorRect(browser.document()->find(u"。"_qs));
+    EXPECT_NEAR(first.top() + last.bottom(), size.height(), 40);  // around the middle
+  }
+}
+
+QStringList g_passed;
+
+TEST(MarkupWarnings, PeersMarkupReachesTheLogOnlyAFewTimesAMinute) {
+  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+    g_passed.append(message);
+  });
+  LimitMarkupWarnings();
+  QTextDocument page;
+  page.setHtml(QStringLiteral("<font color=nosuch%1>x</font>").repeated(1000));
+  qInfo("the program's own");
+  ASSERT_EQ(g_passed.size(), kMarkupWarningsPerMinute + 2) << g_passed.join(u'\n').toStdString();
+  EXPECT_TRUE(g_passed[kMarkupWarningsPerMinute].contains("dropped"));
+  EXPECT_EQ(g_passed.back(), "the program's own");
+}
+
+}  // namespace
+}  // namespace murelo
