@@ -18,7 +18,7 @@ namespace {
 
 using Values = std::tuple<std::string, std::string, int>;  // colour, name, index
 
-TEST(Settings, FileIsReadLineByLineAndWrittenBackExceptTheHost) {
+TEST(DataDat, FileIsReadLineByLineAndWrittenBackExceptTheHost) {
   test::ScopedTempDir dir;
   const std::pair<std::string, Values> cases[] = {
       {"", {"red", "", 1}},                        // missing lines: defaults
@@ -48,7 +48,7 @@ TEST(Settings, FileIsReadLineByLineAndWrittenBackExceptTheHost) {
 
 // What another user may plant at the files' names is left as it is: never written
 // through, blocked on, or read on and on.
-TEST(Settings, PlantedFilesAreLeftAloneAndAFullDiskKeepsTheLastWholeFile) {
+TEST(DataDat, PlantedFilesAreLeftAloneAndAFullDiskKeepsTheLastWholeFile) {
   test::ScopedTempDir dir;
   std::ofstream("victim") << "keep";
   CDataDat settings;

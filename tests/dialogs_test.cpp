@@ -1,4 +1,4 @@
-// The connect and name-and-colour dialogs and the message box, through their real controls.
+// The connect and name-and-colour dialogs and the about box, through their real controls.
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -203,27 +203,6 @@ TEST_F(DialogTest, HostListHoldsTheRecentHostsAtOnceWithoutADaemon) {
     EXPECT_LT(timer.elapsed(), 1000);
     EXPECT_EQ(dlg.findChild<QComboBox*>(IDC_HOST_LIST)->itemText(0), "192.0.2.9");
   });
-}
-
-TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {
-  QPointer<QWidget> owner = new QWidget;
-  SetMessageBoxHook([&](std::string_view text, QMessageBox& box) {
-    EXPECT_EQ(box.text(), ToQString(text));
-    EXPECT_TRUE(box.windowTitle() == "murelo" && box.standardButtons() == QMessageBox::Ok &&
-                box.icon() == QMessageBox::NoIcon);
-    EXPECT_TRUE(box.isModal() && box.parentWidget() == owner.data());
-    delete owner.data();  // a window may go while its box is open
-  });
-  ShowMessageBox(owner, kBoxColorMissing);
-  SetMessageBoxHook({});
-  EXPECT_TRUE(owner.isNull());
-  bool answered = false;  // a timer set before the box fires inside it, as a socket would
-  QTimer::singleShot(0, [&] {
-    qobject_cast<QMessageBox*>(QApplication::activeModalWidget())->button(QMessageBox::Ok)->click();
-    answered = true;
-  });
-  ShowMessageBox(nullptr, kBoxNameMissing);
-  EXPECT_TRUE(answered);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "platform/cp932.h"
-#include "platform/plain_text.h"
 
 namespace murelo {
 namespace {
@@ -54,11 +53,6 @@ TEST(MissedLines, OthersLinesWhileInactiveAreCountedAndABurstIsOneSummary) {
   missed.WindowActivated();
   EXPECT_EQ(missed.Count(), 0);
   EXPECT_EQ(arrive(first)->strSummary, u"太郎"_qs);  // a new burst
-}
-
-TEST(PlainText, IsSafeForATerminalAndKeepsWhatIsNoTag) {
-  EXPECT_EQ(PlainTextOfHtml(u"<b>a</b>&#155;[2J&#8238;<笑> &lt;i&gt;&#0;&#x41;"),
-            u"a [2J <笑> <i>&#0;A"_qs);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 // The conversation's state under each kind of message, and the page it writes.
+#include "core/murelo_view.h"
+
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "core/message_catalog.h"
 #include "core/message_format.h"
-#include "core/murelo_view.h"
 #include "test_host.h"
 #include "ui/page_writer.h"
 
