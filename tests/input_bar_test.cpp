@@ -6,8 +6,11 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTimer>
 
 #include "platform/cp932.h"
 #include "platform/japanese_font.h"
