@@ -55,17 +55,9 @@ trap 'kill $room_pid $publish_pid 2>/dev/null; kill -KILL $daemon_pid 2>/dev/nul
 avahi-daemon --file="$work/avahi.conf" --no-drop-root --no-chroot --daemonize 2>"$work/avahi.log"
 
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
-source "$(dirname "$0")/window_driver.sh"  # wait_until, stop_pid
-expect() {  # what command...
-  local what=$1
-  shift
-  wait_until 15 "$@" && return
-  echo "discovery: FAILED: $what" >&2
-  echo "--- avahi-browse:" >&2
-  timeout 5 avahi-browse -rpt _murelo._tcp >&2
-  cat "$work/avahi.log" "$work/room.out" >&2
-  exit 1
-}
+source "$(dirname "$0")/window_driver.sh"  # wait_until, stop_pid, expect
+e2e_name=discovery report_dirs=() report_files=("$work/browsed" "$work/avahi.log" "$work/room.out")
+# browsed: what avahi-browse resolves now, left in $work/browsed for a failure's report.
 browsed() { timeout 5 avahi-browse -rpt _murelo._tcp 2>/dev/null | grep '^=' >"$work/browsed"; }
 # sees text: a resolved record holds the text, as avahi-browse -p escapes it.
 sees() { browsed && grep -qF -- "$1" "$work/browsed"; }
@@ -84,12 +76,7 @@ version=$("$bin" --version | cut -d' ' -f2)
 expect "the room is announced under the next name, on its port" \
   sees "\\041\\032\\0352;_murelo._tcp;local;$host.local;127.0.0.1;4444;"
 expect "with its TXT records" sees "\"version=$version\" \"members=1\" \"name=\\233\\131\\168\\229\\177\\139\""
-python3 - <<'PEER' &
-import socket, time
-peer = socket.create_connection(("127.0.0.1", 4444))
-peer.sendall(bytes((b + 1) & 255 for b in b"\nadd\nblue\nbob\n") + b"\0")
-time.sleep(30)
-PEER
+python3 "$driver_dir/peer.py" 4444 30 $'\nadd\nblue\nbob\n' &
 peer_pid=$!
 expect "the member count follows" sees '"members=2"'
 kill "$peer_pid"

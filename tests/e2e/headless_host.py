@@ -2,6 +2,7 @@
 # The headless room against raw TCP peers on loopback, and the command line's answers.
 # Usage: headless_host.py path/to/murelo. Runs with no display at all. Exits 1 on the
 # first failure, saying what was expected.
+import contextlib
 import os
 import re
 import resource
@@ -45,8 +46,8 @@ class Peer:
         return [bytes((b - 1) & 255 for b in m).decode("cp932") for m in self.data.split(b"\0")[:-1]]
 
 
-def run(*arguments, **kwargs):
-    return subprocess.run([BIN, *arguments], env=ENV, capture_output=True, text=True, timeout=20, **kwargs)
+def run(*arguments, env=ENV):
+    return subprocess.run([BIN, *arguments], env=env, capture_output=True, text=True, timeout=20)
 
 
 def command_line():
@@ -71,17 +72,25 @@ def free_port():
         return probe.getsockname()[1]
 
 
-def start_room(work, port, **kwargs):
+# The room for the length of a with block, and a first peer in it; killed after the block
+# whether it ends or fails, so that no room outlives the test.
+@contextlib.contextmanager
+def room_running(work, port, **kwargs):
     host = subprocess.Popen([BIN, "--headless", "--name", "部屋", "--color", "navy", "--dir", work],
                             env=dict(ENV, MURELO_CHAT_PORT=str(port)), stdout=subprocess.PIPE,
                             stderr=subprocess.PIPE, **kwargs)
-    deadline = time.monotonic() + 10
-    while True:
-        try:
-            return host, Peer(port)
-        except OSError:
-            check(time.monotonic() < deadline and host.poll() is None, "the room listens")
-            time.sleep(0.02)
+    try:
+        deadline = time.monotonic() + 10
+        while True:
+            try:
+                peer = Peer(port)
+                break
+            except OSError:
+                check(time.monotonic() < deadline and host.poll() is None, "the room listens")
+                time.sleep(0.02)
+        yield host, peer
+    finally:
+        host.kill()
 
 
 def relays_within(port, seconds, a=None, b=None):
@@ -98,8 +107,7 @@ def hostile_surroundings(work):
     os.mkfifo(f"{work}/data.htm")
     os.symlink("victim", f"{work}/data.dat")
     open(f"{work}/victim", "w").write("keep")
-    host, peer = start_room(work, port)  # standard output and error are never read
-    try:
+    with room_running(work, port) as (host, peer):  # standard output and error are never read
         flood = b"".join(encode(f"{'x' * 200}{i}\n127.0.0.1\n") for i in range(2000))
         peer.sock.sendall(flood + encode("\n".join("x" * 12)))
         peer.messages_until(lambda m: m[-1:] and m[-1].startswith("x\nx"), 60)  # relayed, none read
@@ -114,13 +122,10 @@ def hostile_surroundings(work):
         start = time.monotonic()  # a room that does not end within 2 s raises here
         host.send_signal(signal.SIGTERM)
         check(host.wait(2) == 0 and time.monotonic() - start < 2, "SIGTERM ends the room within 2 s")
-    finally:
-        host.kill()
     check(open(f"{work}/victim").read() == "keep" and os.path.islink(f"{work}/data.dat")
           and stat.S_ISFIFO(os.stat(f"{work}/data.htm").st_mode), "a FIFO and a link there are left alone")
 
-    host, peer = start_room(work, port, preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64)))
-    try:
+    with room_running(work, port, preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (64, 64))) as (host, peer):
         other, crowd = Peer(port), [socket.socket() for _ in range(100)]
         [(c.setblocking(False), c.connect_ex(("127.0.0.1", port))) for c in crowd]
         ticks = lambda: sum(map(int, open(f"/proc/{host.pid}/stat").read().rsplit(")", 1)[1].split()[11:13]))
@@ -129,15 +134,11 @@ def hostile_surroundings(work):
         busy = (ticks() - before) / os.sysconf("SC_CLK_TCK") / 2
         check(busy < 0.5, f"out of descriptors, the host is not busy: {busy:.0%} of a core")
         check(relays_within(port, 1, peer, other), "and relays")
-    finally:
-        host.kill()
 
 
 def room(work):
     port = free_port()
-    env = dict(ENV, MURELO_CHAT_PORT=str(port))
-    host, first = start_room(work, port, text=True)
-    try:
+    with room_running(work, port, text=True) as (host, first):
         check(first.messages_until(lambda m: m)[0] == "\nadd\nnavy\n部屋\n", "the room's row comes first")
         first.sock.sendall(encode("\nadd\nblue\nbob\n"))
         line = "<font color=blue><b>bob</b></font>：やあ &amp; &#128512;<br>\n10.0.0.7\n"
@@ -157,8 +158,6 @@ def room(work):
         said = peers[0].messages_until(lambda m: False)
         check(said[-2] == farewell[0] and said[-1].startswith(farewell[1]), f"the farewell, then the close: {said[-2:]}")
         out, err = host.communicate(timeout=10)
-    finally:
-        host.kill()
     check(host.returncode == 0, f"SIGTERM ends the room with status 0: {host.returncode}")
     check(re.search(r"^\d\d:\d\d:\d\d bob：やあ & 😀$", out, re.M), f"lines are plain UTF-8: {out}")
     check("error" in err and "文字列が異常です" in err, f"boxes go to standard error: {err}")
@@ -170,8 +169,7 @@ def room(work):
         holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         holder.bind(("0.0.0.0", port))
         holder.listen()
-        busy = subprocess.run([BIN, "--headless", "--dir", work], env=env, capture_output=True, text=True,
-                              timeout=20)
+        busy = run("--headless", "--dir", work, env=dict(ENV, MURELO_CHAT_PORT=str(port)))
         check(busy.returncode == 1 and "ポート4000で接続を待機出来ません" in busy.stderr,
               f"a busy port ends it with status 1: {busy.returncode} {busy.stderr!r}")
 

@@ -14,8 +14,7 @@ source "$(dirname "$0")/window_driver.sh"
 e2e_begin two_copies "${1:-}"
 report_dirs=(a b)
 
-expect "Xvfb comes up" start_display 1024x768
-expect "openbox comes up" start_window_manager
+start_desktop
 start_copy a
 pid_a=$started_pid
 win_a=$(find_window "$pid_a" "$main_caption" 20)

@@ -1,12 +1,14 @@
 # Drives copies of murelo through their windows with xdotool, on a private Xvfb server,
 # and reads back what they show from the chat page each one writes. Sourced by
-# tests/e2e/two_copies.sh and scripts/screenshot, which set before calling anything:
+# two_copies.sh, notifications.sh and discovery.sh here and by scripts/screenshot, which
+# set before calling anything:
 #   work  a scratch directory; copy X runs in $work/X and logs to $work/X.log
 #   bin   the murelo program
 #   port  the chat port the copies use (MURELO_CHAT_PORT)
 # Every wait is bounded: a helper that waits returns non-zero when its time is up.
 # The end-to-end scripts begin with e2e_begin, which sets work and bin, and check each
-# step with expect.
+# step with expect. discovery.sh, which has no display, sets work, e2e_name,
+# report_dirs and report_files itself.
 # shellcheck shell=bash disable=SC2034,SC2154
 
 driver_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -82,6 +84,11 @@ start_window_manager() {
   running+=("$wm_pid")
   wait_until 10 test -e "$work/openbox.ready"
 }
+# start_desktop: a 1024x768 display with openbox on it, or the script fails.
+start_desktop() {
+  expect "Xvfb comes up" start_display 1024x768
+  expect "openbox comes up" start_window_manager
+}
 
 # outer_size window: WIDTHxHEIGHT of the window with the frame its manager gave it.
 outer_size() {
@@ -116,7 +123,8 @@ members_have() {  # dir name: on the participants line
   LC_ALL=C grep -aF -- "$(printf '[参加者]' | iconv -t CP932)" "$work/$1/data.htm" 2>/dev/null |
     LC_ALL=C grep -qaF -- ">$(printf '%s' "$2" | iconv -f UTF-8 -t CP932)</font>"
 }
-# report dir...: the windows, and what each copy shows and printed, for a failure.
+# report dir...: the windows (none without a display), and what each copy shows and
+# printed, for a failure.
 report() {
   xdotool search --onlyvisible --name '.' getwindowname %@ 2>/dev/null
   for dir in "$@"; do iconv -c -f CP932 -t UTF-8 "$work/$dir/data.htm" "$work/$dir.log"; done
