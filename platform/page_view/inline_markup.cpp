@@ -2,63 +2,54 @@
 
 #include <QChar>
 #include <algorithm>
-#include <array>
 #include <utility>
 #include <vector>
 
+#include "platform/markup_reader.h"
 #include "platform/page_view/markup_check.h"
 
 namespace murelo {
 
 namespace {
 
-constexpr size_t kMaxOpenElements = 32;  // IsSelfContainedMarkup itself takes 64
-
-// Elements Qt makes blocks, list items, tables or table rows of.
-constexpr std::array<QStringView, 22> kBreakTags = {
-    u"address", u"blockquote", u"caption", u"center", u"dd", u"div", u"dl", u"dt",
-    u"h1",      u"h2",         u"h3",      u"h4",     u"h5", u"h6",  u"hr", u"li",
-    u"ol",      u"p",          u"pre",     u"table",  u"tr", u"ul"};
-constexpr std::array<QStringView, 2> kCellTags = {u"td", u"th"};
-// Elements whose content Qt does not show as text.
-constexpr std::array<QStringView, 4> kHiddenTags = {u"head", u"script", u"style", u"title"};
-
-template <size_t N>
-bool IsOneOf(const std::array<QStringView, N>& names, const QString& name) {
-  return std::find(names.begin(), names.end(), name) != names.end();
-}
-
 QString StartTag(const QString& name) { return u'<' + name + u'>'; }
 QString EndTag(const QString& name) { return QStringLiteral("</") + name + u'>'; }
 
-/// Whether c may stand in the output as it is: the scanner of IsSelfContainedMarkup is
-/// the one judge of which code points reach past a piece.
+/// Whether c may stand in the output as it is: the check of IsSelfContainedMarkup is the
+/// one judge of which code points reach past a piece.
 bool IsPlainCharacter(QChar c) {
   return c != u'<' && c != u'&' && IsSelfContainedMarkup(QStringView(&c, 1));
 }
 
 enum class Separator { kNone, kSpace, kBreak };
 
-/// Reads markup loosely, the way a browser would guess at it, and writes what it keeps
-/// in the strict form IsSelfContainedMarkup takes.
+/// Writes what it keeps of markup read loosely in the strict form IsSelfContainedMarkup
+/// takes.
 class CInlineWriter {
  public:
-  explicit CInlineWriter(QStringView html) : m_html(html) {}
+  explicit CInlineWriter(QStringView html) : m_reader(html) {}
 
   QString Write() && {
-    while (m_nPos < m_html.size()) {
-      const QChar c = m_html[m_nPos];
-      if (c == u'<' && StartsTag()) {
-        ReadTag();
-      } else if (c == u'&') {
-        ReadReference();
-      } else {
-        ++m_nPos;
-        if (c == u'<') {
-          WriteText(u"&lt;");
-        } else if (IsPlainCharacter(c)) {
-          WriteText(QStringView(&c, 1));
-        }
+    using enum CMarkupToken::Kind;
+    for (CMarkupToken token; m_reader.Next(token);) {
+      switch (token.kind) {
+        case kText:
+          WriteText(token.raw);
+          break;
+        case kReference:
+          // Passes whole when the check takes it; otherwise its '&' shows as text.
+          if (IsSelfContainedMarkup(token.raw)) {
+            WriteMarkup(token.raw);
+          } else {
+            WriteText(token.raw);
+          }
+          break;
+        case kStartTag:
+        case kEndTag:
+          WriteTag(token);
+          break;
+        case kComment:
+          break;
       }
     }
     while (!m_open.empty()) {
@@ -69,24 +60,25 @@ class CInlineWriter {
   }
 
  private:
-  QChar Peek(qsizetype ahead = 0) const {
-    const qsizetype at = m_nPos + ahead;
-    return at < m_html.size() ? m_html[at] : QChar();
-  }
-  static bool IsNameCharacter(QChar c) {
-    return c.unicode() < 0x80 && (c.isLetter() || c.isDigit());
-  }
-
-  bool StartsTag() const {
-    const QChar next = Peek(1);
-    return (next.unicode() < 0x80 && next.isLetter()) || next == u'!' || next == u'?' ||
-           (next == u'/' && Peek(2).unicode() < 0x80 && Peek(2).isLetter());
-  }
-
-  /// Writes text, after the separator that waits for it.
+  /// Writes text as characters, each '<' and '&' as a reference.
   void WriteText(QStringView text) {
+    QString written;
+    for (const QChar c : text) {
+      if (c == u'<') {
+        written += u"&lt;";
+      } else if (c == u'&') {
+        written += u"&amp;";
+      } else if (IsPlainCharacter(c)) {
+        written += c;
+      }
+    }
+    if (!written.isEmpty()) WriteMarkup(written);
+  }
+
+  /// Writes markup that shows as text, after the separator that waits for it.
+  void WriteMarkup(QStringView markup) {
     WriteSeparator();
-    m_strOut += text;
+    m_strOut += markup;
     m_bText = true;
   }
 
@@ -97,106 +89,24 @@ class CInlineWriter {
     m_separator = Separator::kNone;
   }
 
-  /// A reference, "&" and up to 8 characters and ";", passes whole when the scanner
-  /// takes it; otherwise its '&' shows as text.
-  void ReadReference() {
-    const qsizetype semicolon =
-        m_html.first(std::min(m_html.size(), m_nPos + 10)).indexOf(u';', m_nPos);
-    if (semicolon > m_nPos + 1) {
-      const QStringView reference = m_html.sliced(m_nPos, semicolon - m_nPos + 1);
-      if (!reference.contains(u'<') && IsSelfContainedMarkup(reference)) {
-        m_nPos = semicolon + 1;
-        WriteText(reference);
+  void WriteTag(const CMarkupToken& token) {
+    const bool endTag = token.kind == CMarkupToken::Kind::kEndTag;
+    switch (FindElement(token.strName).kind) {
+      case ElementKind::kBreak:
+        m_separator = Separator::kBreak;
         return;
-      }
-    }
-    ++m_nPos;
-    WriteText(u"&amp;");
-  }
-
-  void SkipPast(QStringView end) {
-    const qsizetype at = m_html.indexOf(end, m_nPos);
-    m_nPos = at < 0 ? m_html.size() : at + end.size();
-  }
-
-  QString ReadName() {
-    QString name;
-    while (IsNameCharacter(Peek())) {
-      name += Peek().toLower();
-      ++m_nPos;
-    }
-    return name;
-  }
-
-  /// The attributes of a start tag, names lower-cased, up to and including its '>' (or
-  /// to the end of the piece).
-  std::vector<std::pair<QString, QString>> ReadAttributes() {
-    std::vector<std::pair<QString, QString>> attributes;
-    auto skipSpaces = [this] {
-      while (Peek().isSpace()) ++m_nPos;
-    };
-    for (;;) {
-      skipSpaces();
-      if (m_nPos >= m_html.size()) return attributes;
-      if (Peek() == u'>') {
-        ++m_nPos;
-        return attributes;
-      }
-      const qsizetype nameStart = m_nPos;
-      while (m_nPos < m_html.size() && !Peek().isSpace() && Peek() != u'=' && Peek() != u'>') {
-        ++m_nPos;
-      }
-      QString name = m_html.sliced(nameStart, m_nPos - nameStart).toString().toLower();
-      skipSpaces();
-      QString value;
-      if (Peek() == u'=') {
-        ++m_nPos;
-        skipSpaces();
-        const QChar quote = Peek();
-        const bool quoted = quote == u'"' || quote == u'\'';
-        if (quoted) ++m_nPos;
-        const qsizetype valueStart = m_nPos;
-        while (m_nPos < m_html.size() &&
-               (quoted ? Peek() != quote : !Peek().isSpace() && Peek() != u'>')) {
-          ++m_nPos;
+      case ElementKind::kCell:
+        m_separator = std::max(m_separator, Separator::kSpace);
+        return;
+      case ElementKind::kHidden:
+        if (!endTag) m_reader.SkipHiddenContent(token.strName);
+        return;
+      default:
+        if (endTag) {
+          WriteEndTag(token.strName);
+        } else {
+          WriteStartTag(token.strName, ReadAttributes(token.attributes));
         }
-        value = m_html.sliced(valueStart, m_nPos - valueStart).toString();
-        if (quoted && m_nPos < m_html.size()) ++m_nPos;
-      } else if (name.isEmpty()) {
-        ++m_nPos;  // a lone '=' or the like
-      }
-      attributes.emplace_back(std::move(name), std::move(value));
-    }
-  }
-
-  void ReadTag() {
-    ++m_nPos;  // '<'
-    if (m_html.sliced(m_nPos).startsWith(u"!--")) {
-      SkipPast(u"-->");
-      return;
-    }
-    if (Peek() == u'!' || Peek() == u'?') {
-      SkipPast(u">");
-      return;
-    }
-    const bool endTag = Peek() == u'/';
-    if (endTag) ++m_nPos;
-    const QString name = ReadName();
-    const auto attributes = ReadAttributes();  // an end tag's are read and dropped
-    if (IsOneOf(kBreakTags, name)) {
-      m_separator = Separator::kBreak;
-    } else if (IsOneOf(kCellTags, name)) {
-      m_separator = std::max(m_separator, Separator::kSpace);
-    } else if (IsOneOf(kHiddenTags, name)) {
-      if (!endTag) {
-        const qsizetype end =
-            m_html.indexOf(QStringLiteral("</") + name, m_nPos, Qt::CaseInsensitive);
-        m_nPos = end < 0 ? m_html.size() : end;
-      }
-    } else if (endTag) {
-      WriteEndTag(name);
-    } else {
-      WriteStartTag(name, attributes);
     }
   }
 
@@ -205,11 +115,11 @@ class CInlineWriter {
     const QString endTag = EndTag(name);
     if (IsSelfContainedMarkup(StartTag(name))) {  // <br>
       m_separator = Separator::kNone;
-      WriteText(StartTag(name));
+      WriteMarkup(StartTag(name));
       return;
     }
-    // Kept only when the scanner takes it, and each attribute only when it takes it too.
-    if (m_open.size() == kMaxOpenElements || !IsSelfContainedMarkup(StartTag(name) + endTag)) {
+    // Kept only when the check takes it, and each attribute only when it takes it too.
+    if (m_open.size() == kMaxInlineDepth || !IsSelfContainedMarkup(StartTag(name) + endTag)) {
       return;
     }
     QString tag = u'<' + name;
@@ -236,8 +146,7 @@ class CInlineWriter {
     m_strOut += EndTag(name);
   }
 
-  QStringView m_html;
-  qsizetype m_nPos = 0;
+  CMarkupReader m_reader;
   QString m_strOut;
   std::vector<QString> m_open;  // the inline elements written and not closed, innermost last
   Separator m_separator = Separator::kNone;  // what the next text needs before it

@@ -15,8 +15,8 @@ namespace murelo {
 
 /// html as the page view draws it, always markup that IsSelfContainedMarkup takes:
 /// html itself when it already is (every ordinary chat line), otherwise html rewritten
-/// as text with its inline elements (markup_check.cpp lists them) and their permitted
-/// attributes, nested at most 32 deep. Elements that would start a block, a list item,
+/// as text with its inline elements (the table of markup_reader.cpp) and their permitted
+/// attributes, nested at most kMaxInlineDepth deep. Elements that would start a block, a list item,
 /// a table or one of its rows become one line break; table cells a space; comments and
 /// the content of head, script, style and title elements are left out; every other
 /// element is left out but its content kept; a '<' that starts no tag, and a character

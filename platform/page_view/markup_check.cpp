@@ -1,9 +1,9 @@
 #include "platform/page_view/markup_check.h"
 
 #include <algorithm>
-#include <array>
-#include <string>
 #include <vector>
+
+#include "platform/markup_reader.h"
 
 namespace murelo {
 
@@ -26,223 +26,135 @@ bool IsReservedCodePoint(char32_t c) {
          c == 0xfffe || c == 0xffff || c > 0x10ffff;
 }
 
-/// An inline element the pieces may use, and the attributes it may carry.
-struct CInlineTag {
-  std::u16string_view name;
-  bool bEmpty = false;  // takes no content and no end tag
-  std::array<std::u16string_view, 3> attributes = {};
-};
-
-// Every one of these is an inline element to Qt. Named anchors are left out (an empty
-// <a name> marks the next character, which may be in the next piece), and so are style
-// and class (a style sheet can make an inline element a block or change white space).
-constexpr std::array<CInlineTag, 16> kInlineTags = {{
-    {u"a", false, {u"href"}},
-    {u"b"},
-    {u"big"},
-    {u"br", true},
-    {u"cite"},
-    {u"code"},
-    {u"em"},
-    {u"font", false, {u"color", u"face", u"size"}},
-    {u"i"},
-    {u"s"},
-    {u"small"},
-    {u"strong"},
-    {u"sub"},
-    {u"sup"},
-    {u"tt"},
-    {u"u"},
-}};
-
-// The tags of a head, and the attributes its body may carry.
-constexpr std::array<CInlineTag, 2> kHeadTags = {{
-    {u"html"},
-    {u"body", false, {u"bgcolor", u"text", u"link"}},
-}};
-
-/// Reads markup the way Qt's HTML parser does, but accepts only the forms whose reading
-/// is beyond doubt; every Read function returns false for anything else.
-class CMarkupScanner {
- public:
-  explicit CMarkupScanner(QStringView text) : m_text(text) {}
-
-  bool AtEnd() const { return m_nPos >= m_text.size(); }
-  char16_t Peek(qsizetype ahead = 0) const {
-    const qsizetype at = m_nPos + ahead;
-    return at < m_text.size() ? m_text[at].unicode() : u'\0';
-  }
-  void Skip(qsizetype count = 1) { m_nPos += count; }
-
-  /// A name of ASCII letters and digits (dashes too when withDash), lower-cased.
-  bool ReadName(std::u16string& name, bool withDash) {
-    name.clear();
-    if (!IsAsciiLetter(Peek())) return false;
-    while (IsAsciiLetter(Peek()) || IsAsciiDigit(Peek()) || (withDash && Peek() == u'-')) {
-      name += AsciiLower(Peek());
-      Skip();
-    }
-    return true;
-  }
-
-  /// Plain spaces; whether there was one. Qt takes any Unicode space here, so a tag with
-  /// another kind of space is refused by the caller seeing no space at all.
-  bool SkipSpaces() {
-    const qsizetype start = m_nPos;
-    while (Peek() == u' ') Skip();
-    return m_nPos > start;
-  }
-
-  /// An attribute value after "=": quoted without '<', '>' or a backslash inside, or
-  /// bare ASCII up to a space or '>', not ending in '/' (Qt would read "/>" as the end of
-  /// an empty element).
-  bool ReadAttributeValue() {
-    const char16_t quote = Peek();
-    if (quote == u'"' || quote == u'\'') {
-      Skip();
-      while (!AtEnd() && Peek() != quote) {
-        const char16_t c = Peek();
-        if (c == u'<' || c == u'>' || c == u'\\' || IsReservedCodePoint(c)) return false;
-        Skip();
-      }
-      if (AtEnd()) return false;  // an unclosed quote runs into whatever follows
-      Skip();
-      return true;
-    }
-    const qsizetype start = m_nPos;
-    while (!AtEnd() && Peek() > u' ' && Peek() < 0x7f && Peek() != u'>' && Peek() != u'<' &&
-           Peek() != u'"' && Peek() != u'\'' && Peek() != u'=' && Peek() != u'`') {
-      Skip();
-    }
-    return m_nPos > start && m_text[m_nPos - 1] != u'/';
-  }
-
-  /// The attributes of a tag up to and including its '>'. allowed lists the names it may
-  /// carry; emptyTag lets it end in "/>".
-  bool ReadAttributesAndEnd(const std::array<std::u16string_view, 3>& allowed, bool emptyTag) {
-    std::u16string name;
-    for (;;) {
-      const bool spaced = SkipSpaces();
-      if (Peek() == u'>') break;
-      if (emptyTag && Peek() == u'/' && Peek(1) == u'>') {
-        Skip();
-        break;
-      }
-      if (!spaced || !ReadName(name, true)) return false;
-      if (std::find(allowed.begin(), allowed.end(), name) == allowed.end()) return false;
-      const qsizetype afterName = m_nPos;
-      SkipSpaces();
-      if (Peek() != u'=') {  // a bare attribute: the spaces belong to what follows
-        m_nPos = afterName;
-        continue;
-      }
-      Skip();
-      SkipSpaces();
-      if (!ReadAttributeValue()) return false;
-    }
-    Skip();  // '>'
-    return true;
-  }
-
-  /// A character reference at '&'. Qt takes "&name;" and "&#N;" of up to 8 characters
-  /// before the ';' and reads anything else as a plain '&'; numeric ones must stand for
-  /// an ordinary character.
-  bool ReadReference() {
-    Skip();  // '&'
-    qsizetype length = 0;
-    while (length < 9 && Peek(length) != u'\0' && Peek(length) != u';' &&
-           !QChar(Peek(length)).isSpace()) {
-      ++length;
-    }
-    if (length == 0 || length > 8 || Peek(length) != u';') return true;  // a plain '&'
-    if (Peek() != u'#') return true;  // a name; Qt resolves it to a character or keeps '&'
-    const bool hex = Peek(1) == u'x' || Peek(1) == u'X';
-    const qsizetype digitsAt = hex ? 2 : 1;
-    if (length <= digitsAt) return false;
-    char32_t codePoint = 0;
-    for (qsizetype i = digitsAt; i < length; ++i) {
-      const char16_t c = Peek(i);
-      if (hex ? !IsHexDigit(c) : !IsAsciiDigit(c)) return false;
-      const char32_t digit = IsAsciiDigit(c) ? c - u'0' : AsciiLower(c) - u'a' + 10;
-      codePoint = codePoint * (hex ? 16 : 10) + digit;
-      if (codePoint > 0x10ffff) return false;
-    }
-    if (IsReservedCodePoint(codePoint)) return false;
-    Skip(length + 1);
-    return true;
-  }
-
- private:
-  QStringView m_text;
-  qsizetype m_nPos = 0;
-};
-
-template <size_t N>
-const CInlineTag* FindTag(const std::array<CInlineTag, N>& tags, std::u16string_view name) {
-  const auto it = std::find_if(tags.begin(), tags.end(),
-                               [&](const CInlineTag& tag) { return tag.name == name; });
-  return it == tags.end() ? nullptr : &*it;
+/// Text Qt reads as nothing but its characters: no '<' (every '<' starts a tag for Qt)
+/// and no reserved code point.
+bool IsPlainText(QStringView text) {
+  return std::ranges::none_of(
+      text, [](QChar c) { return c == u'<' || IsReservedCodePoint(c.unicode()); });
 }
 
-constexpr size_t kMaxOpenElements = 64;
+/// Whether the parser reads a reference token as one ordinary character, or as text.
+bool IsReadableReference(QStringView reference) {
+  const QStringView body = reference.sliced(1).chopped(1);  // between '&' and ';'
+  if (!body.startsWith(u'#')) return IsPlainText(body);     // a name: a character or text
+  const bool hex = body.size() > 1 && (body[1] == u'x' || body[1] == u'X');
+  const QStringView digits = body.sliced(hex ? 2 : 1);
+  if (digits.isEmpty()) return false;
+  char32_t codePoint = 0;
+  for (const QChar c : digits) {
+    if (hex ? !IsHexDigit(c.unicode()) : !IsAsciiDigit(c.unicode())) return false;
+    const char32_t digit =
+        IsAsciiDigit(c.unicode()) ? c.unicode() - u'0' : AsciiLower(c.unicode()) - u'a' + 10;
+    codePoint = codePoint * (hex ? 16 : 10) + digit;
+    if (codePoint > 0x10ffff) return false;
+  }
+  return !IsReservedCodePoint(codePoint);
+}
+
+/// Whether the attributes of a tag are in the one form whose reading by Qt is beyond
+/// doubt, naming only what allowed lists, each after a plain space: a quoted value
+/// without '<', '>' or a backslash, or a bare ASCII one not ending in '/' (Qt reads "/>"
+/// as the end of an empty element); an empty element may end in "/".
+bool AreStrictAttributes(QStringView text, const std::array<QStringView, 3>& allowed,
+                         bool emptyTag) {
+  qsizetype at = 0;
+  auto peek = [&](qsizetype ahead = 0) {
+    return at + ahead < text.size() ? text[at + ahead].unicode() : u'\0';
+  };
+  auto skipSpaces = [&] {
+    const qsizetype start = at;
+    while (peek() == u' ') ++at;
+    return at > start;
+  };
+  for (;;) {
+    const bool spaced = skipSpaces();
+    if (at == text.size()) return true;
+    if (emptyTag && peek() == u'/' && at + 1 == text.size()) return true;
+    const qsizetype nameStart = at;
+    while (IsAsciiLetter(peek()) || IsAsciiDigit(peek()) || peek() == u'-') ++at;
+    const QString name = text.sliced(nameStart, at - nameStart).toString().toLower();
+    if (!spaced || name.isEmpty() || !IsAsciiLetter(name[0].unicode()) ||
+        std::ranges::find(allowed, QStringView(name)) == allowed.end()) {
+      return false;
+    }
+    const qsizetype afterName = at;
+    skipSpaces();
+    if (peek() != u'=') {  // a bare attribute: the spaces belong to what follows
+      at = afterName;
+      continue;
+    }
+    ++at;
+    skipSpaces();
+    const char16_t quote = peek();
+    if (quote == u'"' || quote == u'\'') {
+      const qsizetype end = text.indexOf(QChar(quote), at + 1);
+      if (end < 0) return false;  // an unclosed quote runs into whatever follows
+      const QStringView value = text.sliced(at + 1, end - at - 1);
+      if (!IsPlainText(value) || value.contains(u'>') || value.contains(u'\\')) return false;
+      at = end + 1;
+      continue;
+    }
+    const qsizetype valueStart = at;
+    while (at < text.size() && peek() > u' ' && peek() < 0x7f && peek() != u'<' && peek() != u'"' &&
+           peek() != u'\'' && peek() != u'=' && peek() != u'`') {
+      ++at;
+    }
+    if (at == valueStart || text[at - 1] == u'/') return false;
+  }
+}
 
 }  // namespace
 
 bool IsSelfContainedMarkup(QStringView html) {
-  CMarkupScanner scanner(html);
-  std::vector<const CInlineTag*> open;  // the elements opened in html, innermost last
-  std::u16string name;
-  while (!scanner.AtEnd()) {
-    const char16_t c = scanner.Peek();
-    if (c == u'&') {
-      if (!scanner.ReadReference()) return false;
+  using enum CMarkupToken::Kind;
+  CMarkupReader reader(html);
+  std::vector<const CElement*> open;  // the elements opened in html, innermost last
+  for (CMarkupToken token; reader.Next(token);) {
+    if (token.kind == kText) {
+      if (token.bBrokenReference || !IsPlainText(token.raw)) return false;
       continue;
     }
-    if (c != u'<') {
-      if (IsReservedCodePoint(c)) return false;
-      scanner.Skip();
+    if (token.kind == kReference) {
+      if (!IsReadableReference(token.raw)) return false;
       continue;
     }
-    // Every '<' starts a tag for Qt, so it must start one of ours.
-    scanner.Skip();
-    const bool endTag = scanner.Peek() == u'/';
-    if (endTag) scanner.Skip();
-    if (!scanner.ReadName(name, false)) return false;
-    const CInlineTag* tag = FindTag(kInlineTags, name);
-    if (tag == nullptr) return false;
-    if (endTag) {
-      if (tag->bEmpty || scanner.Peek() != u'>') return false;
-      scanner.Skip();
+    if (token.kind == kComment || !token.bClosed) return false;
+    const CElement& element = FindElement(token.strName);
+    if (element.kind != ElementKind::kInline) return false;
+    if (token.kind == kEndTag) {
+      if (element.bEmpty || !token.attributes.isEmpty()) return false;
       // Qt closes the nearest open element of that name and everything inside it, and
       // ignores an end tag with none open. Above the piece only <html> and <body> are
       // open, so "none open" means none open in the piece.
-      const auto it = std::find(open.rbegin(), open.rend(), tag);
+      const auto it = std::find(open.rbegin(), open.rend(), &element);
       if (it != open.rend()) open.erase(std::prev(it.base()), open.end());
       continue;
     }
-    if (!scanner.ReadAttributesAndEnd(tag->attributes, tag->bEmpty)) return false;
-    if (!tag->bEmpty) {
-      if (open.size() == kMaxOpenElements) return false;
-      open.push_back(tag);
+    if (!AreStrictAttributes(token.attributes, element.attributes, element.bEmpty)) return false;
+    if (!element.bEmpty) {
+      if (open.size() == kMaxInlineDepth) return false;
+      open.push_back(&element);
     }
   }
   return open.empty();
 }
 
 bool IsPlainHead(QStringView head) {
-  CMarkupScanner scanner(head);
-  std::u16string name;
-  while (!scanner.AtEnd()) {
-    const char16_t c = scanner.Peek();
-    if (c == u' ' || c == u'\n' || c == u'\t') {
-      scanner.Skip();
+  CMarkupReader reader(head);
+  for (CMarkupToken token; reader.Next(token);) {
+    if (token.kind == CMarkupToken::Kind::kText) {
+      // Text would start the participants' block early.
+      if (!std::ranges::all_of(token.raw,
+                               [](QChar c) { return c == u' ' || c == u'\n' || c == u'\t'; }))
+        return false;
       continue;
     }
-    if (c != u'<') return false;  // text would start the participants' block early
-    scanner.Skip();
-    if (!scanner.ReadName(name, false)) return false;
-    const CInlineTag* tag = FindTag(kHeadTags, name);
-    if (tag == nullptr || !scanner.ReadAttributesAndEnd(tag->attributes, false)) return false;
+    const CElement& element = FindElement(token.strName);
+    if (token.kind != CMarkupToken::Kind::kStartTag || !token.bClosed ||
+        element.kind != ElementKind::kHead ||
+        !AreStrictAttributes(token.attributes, element.attributes, false)) {
+      return false;
+    }
   }
   return true;
 }
