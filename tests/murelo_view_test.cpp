@@ -8,7 +8,6 @@
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "test_host.h"
-#include "ui/page_writer.h"
 
 namespace murelo {
 namespace {
@@ -20,10 +19,9 @@ class ConversationTest : public testing::Test {
   /// The active rows as "row:colour/name".
   std::vector<std::string> Rows() const {
     std::vector<std::string> rows;
-    for (int i = 0; i < kMemberRows; ++i) {
-      const MemberEntry& row = view.m_Members[i];
-      if (row.bActive) rows.push_back(std::to_string(i) + ":" + row.strColor + "/" + row.strName);
-    }
+    for (int i = 0; i < kMemberRows; ++i)
+      if (const MemberEntry& row = view.m_Members[i]; row.bActive)
+        rows.push_back(std::to_string(i) + ":" + row.strColor + "/" + row.strName);
     return rows;
   }
   /// The log as "html@sender", oldest first.
@@ -88,9 +86,7 @@ TEST_F(ConversationTest, ClearRequestRemovesEveryEntryOfItsSenderOnlyWhenExact) 
 
 TEST_F(ConversationTest, MessageHandledInsideABoxIsSeenWhenTheBoxCloses) {
   for (int i = 0; i < 199; ++i) view.ProcessMessage("old\nA\n");
-  host.onMessageBox = [&](std::string_view) {
-    Process({"\nadd\nred\ntaro\n", "nested clear\nA\n"});
-  };
+  host.onMessageBox = [&](auto) { Process({"\nadd\nred\ntaro\n", "nested clear\nA\n"}); };
   view.ProcessMessage("<b>outer\nB\n3\n4\n5\n6\n7\n8\n9\n10\n11\n");
   EXPECT_EQ(Rows(), std::vector<std::string>{"19:red/taro"});
   EXPECT_EQ(Log(), (std::vector<std::string>{"nested \x81\xf4\x81\x60@A", "<b>outer</b>@B"}));

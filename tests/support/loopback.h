@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/message_catalog.h"
@@ -26,11 +27,10 @@
 namespace murelo::test {
 
 inline sockaddr_in LoopbackAddress(uint16_t port) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  return address;
+  return {.sin_family = AF_INET,
+          .sin_port = htons(port),
+          .sin_addr = {htonl(INADDR_LOOPBACK)},
+          .sin_zero = {}};
 }
 
 /// A listening socket on a loopback port the system chose, and that port.
@@ -74,8 +74,7 @@ inline const std::string& OwnIp() {
   return address;
 }
 /// A chat line as the copy with this colour and name builds it.
-inline std::string ChatLine(const std::string& color, const std::string& name,
-                            const std::string& text) {
+inline std::string ChatLine(std::string_view color, std::string_view name, std::string_view text) {
   return FillFormat(kChatLineFormat, {color, name, text, OwnIp()});
 }
 inline std::string FirstLine(std::string_view message) {
@@ -108,10 +107,9 @@ class ChatCopy {
   /// The active rows as "colour/name", sorted.
   std::vector<std::string> Members() const {
     std::vector<std::string> members;
-    for (const MemberEntry& row : m_view.m_Members) {
+    for (const MemberEntry& row : m_view.m_Members)
       if (row.bActive) members.push_back(row.strColor + "/" + row.strName);
-    }
-    std::sort(members.begin(), members.end());
+    std::ranges::sort(members);
     return members;
   }
   std::vector<std::string> LogHtml() const {
@@ -127,8 +125,7 @@ class ChatCopy {
   }
   /// The connections a host holds.
   int SlotsInUse() const {
-    return static_cast<int>(std::count_if(m_view.m_Peers.begin(), m_view.m_Peers.end(),
-                                          [](const CPeerSocket& peer) { return peer.m_bInUse; }));
+    return static_cast<int>(std::ranges::count_if(m_view.m_Peers, &CPeerSocket::m_bInUse));
   }
 
   CMureloView& view() { return m_view; }
@@ -154,28 +151,24 @@ class RawPeer {
     WaitFor([&] { return poll(&ready, 1, 0) > 0; });
     return std::unique_ptr<RawPeer>(new RawPeer(accept(listener, nullptr, nullptr), 0));
   }
-  ~RawPeer() {
-    if (m_fd >= 0) close(m_fd);
-  }
+  ~RawPeer() { close(m_fd); }  // none after a reset
   RawPeer(const RawPeer&) = delete;
   RawPeer& operator=(const RawPeer&) = delete;
 
   int fd() const { return m_fd; }
   void Write(std::string_view bytes) { send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
   /// Appends what arrives to received while turning the event loop, until condition holds
-  /// on it or timeoutMs has passed. Sets closed at the end of the stream.
-  bool ReadUntil(const std::function<bool(const std::string&)>& condition, int timeoutMs = 5000) {
-    return WaitFor(
-        [&] {
-          char buffer[65536];
-          for (pollfd ready = {m_fd, POLLIN, 0}; !closed && poll(&ready, 1, 0) > 0;) {
-            const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
-            closed = n <= 0;
-            if (n > 0) received.append(buffer, static_cast<size_t>(n));
-          }
-          return condition(received);
-        },
-        timeoutMs);
+  /// on it or 5 s have passed. Sets closed at the end of the stream.
+  bool ReadUntil(const std::function<bool(const std::string&)>& condition) {
+    return WaitFor([&] {
+      char buffer[65536];
+      for (pollfd ready = {m_fd, POLLIN, 0}; !closed && poll(&ready, 1, 0) > 0;) {
+        const ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
+        closed = n <= 0;
+        if (n > 0) received.append(buffer, static_cast<size_t>(n));
+      }
+      return condition(received);
+    });
   }
   bool ReadToEnd() {
     return ReadUntil([this](const std::string&) { return closed; });
@@ -184,8 +177,7 @@ class RawPeer {
   void Reset() {
     const linger abort = {1, 0};
     setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-    close(m_fd);
-    m_fd = -1;
+    close(std::exchange(m_fd, -1));
   }
 
   std::string received;

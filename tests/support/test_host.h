@@ -5,10 +5,9 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,6 +15,7 @@
 
 #include "core/view_host.h"
 #include "platform/posix/event_loop.h"
+#include "platform/posix/plain_file.h"
 
 namespace murelo::test {
 
@@ -43,12 +43,9 @@ class ScopedTempDir {
   std::filesystem::path m_path;
 };
 
-/// The whole content of a file, or an empty string when it cannot be read.
+/// The whole content of the regular file at path, or an empty string for anything else.
 inline std::string ReadFile(const std::filesystem::path& path) {
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path, error)) return {};
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  return ReadRegularFile(path, SIZE_MAX).value_or("");
 }
 
 /// Records what the view asks of its window and answers as told. Posted tasks go to the
@@ -74,18 +71,16 @@ class CTestHost : public CViewHost {
   void EnableInput(bool enable) override { inputEnabled = enable; }
   void LoadSettings() override {}
   void SaveSettings() override {}
-  bool RunConnectDialog(CConnectChoice& choice) override { return Answer(connectChoice, choice); }
+  bool RunConnectDialog(CConnectChoice& choice) override {
+    return connectChoice && (choice = *connectChoice, true);
+  }
   bool RunNameColorDialog(CNameColorChoice& choice) override {
-    return Answer(nameColorChoice, choice);
+    return nameColorChoice && (choice = *nameColorChoice, true);
   }
   std::string InputText() const override { return inputText; }
   void SetInputText(std::string_view text) override { inputText = text; }
   void PostTask(std::function<void()> task) override {
-    if (EventLoopInstalled()) {
-      EventLoop().Post(std::move(task));
-    } else {
-      task();
-    }
+    EventLoopInstalled() ? EventLoop().Post(std::move(task)) : task();
   }
   void EntryLogged(const LogEntry& entry, bool fromPeer) override {
     if (fromPeer) peerEntries.push_back(entry.strHtml);
@@ -112,13 +107,6 @@ class CTestHost : public CViewHost {
   std::optional<CConnectChoice> connectChoice;      // empty: the dialog is cancelled
   std::optional<CNameColorChoice> nameColorChoice;  // empty: the dialog is cancelled
   std::string inputText;
-
- private:
-  template <typename Choice>
-  static bool Answer(const std::optional<Choice>& answer, Choice& choice) {
-    if (answer) choice = *answer;
-    return answer.has_value();
-  }
 };
 
 }  // namespace murelo::test
