@@ -202,18 +202,25 @@ TEST_F(PageViewTest, LinksShowTheirAddressOnlyWebLinksOpenAndNothingIsLoaded) {
 
 TEST_F(PageViewTest, ReaderScrolledDownKeepsTheirPlace) {
   limit = DisplayLimit(3);
-  for (int i = 0; i < kLogCapacity; ++i) Say(ChatLine(i), i % kMemberRows);
+  Say(ChatLine(0));
   Show();
   QScrollBar& bar = *browser.verticalScrollBar();
-  Say(ChatLine(1000));
+  const QPoint middle(10, browser.viewport()->height() / 2);
+  // The old entries end the new page while the log fills; once it is full, the oldest
+  // goes at each new one.
+  for (const int before : {150, kLogCapacity}) {
+    while (log.Count() < before) Say(ChatLine(log.Count()), log.Count() % kMemberRows);
+    Show();
+    bar.setValue(bar.maximum() / 2);
+    const QString reading = browser.cursorForPosition(middle).block().text();
+    Say(ChatLine(1000 + before));
+    Show(true);
+    EXPECT_EQ(browser.cursorForPosition(middle).block().text(), reading) << before;
+  }
+  bar.setValue(0);
+  Say(ChatLine(2000));
   Show(true);
   EXPECT_EQ(bar.value(), 0);  // at the top the newest entry stays in view
-  bar.setValue(bar.maximum() / 2);
-  const QPoint middle(10, browser.viewport()->height() / 2);
-  const QString reading = browser.cursorForPosition(middle).block().text();
-  Say(ChatLine(1001));
-  Show(true);
-  EXPECT_EQ(browser.cursorForPosition(middle).block().text(), reading);
 }
 
 TEST_F(PageViewTest, SplashPageLooksAsInABrowserNavyBoldRunsCentredInTheView) {
