@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
@@ -30,16 +29,11 @@ namespace {
 using Boxes = std::vector<std::string>;
 constexpr char kRed[] = "\220\324";  // 赤, the list's second item
 
-QLineEdit* NameEdit(QWidget& dialog) { return dialog.findChild<QLineEdit*>(IDC_NAME); }
-QLineEdit* HostEdit(QWidget& dialog) { return dialog.findChild<QLineEdit*>(IDC_HOST); }
-QLineEdit* ColorEdit(QWidget& dialog) {
-  return dialog.findChild<QComboBox*>(IDC_COLOR)->lineEdit();
-}
-void Click(QWidget& dialog, const char* id) {
-  QTest::mouseClick(dialog.findChild<QWidget*>(id), Qt::LeftButton);
-}
-void PickColor(QWidget& dialog, int row) {
-  test::PickItem(dialog.findChild<QComboBox*>(IDC_COLOR), row);
+QLineEdit* NameEdit(QWidget& dlg) { return dlg.findChild<QLineEdit*>(IDC_NAME); }
+QLineEdit* HostEdit(QWidget& dlg) { return dlg.findChild<QLineEdit*>(IDC_HOST); }
+QLineEdit* ColorEdit(QWidget& dlg) { return dlg.findChild<QComboBox*>(IDC_COLOR)->lineEdit(); }
+void Click(QWidget& dlg, const char* id) {
+  QTest::mouseClick(dlg.findChild<QWidget*>(id), Qt::LeftButton);
 }
 /// Replaces an edit's text as a user does: select all, then erase and type.
 void Retype(QLineEdit* edit, const QString& text) {
@@ -55,21 +49,16 @@ class DialogTest : public testing::Test {
   }
   ~DialogTest() override { SetMessageBoxHook({}); }
 
-  /// Runs dialog, takes steps inside it (cancelling it if they leave it open) and
-  /// returns what DoModal returned.
+  /// Runs a Dialog on the settings, takes steps inside it (cancelling it if they leave it
+  /// open) and returns what DoModal returned.
   template <typename Dialog>
-  static int RunModal(Dialog& dialog, const std::function<void(Dialog&)>& steps) {
+  int Run(const std::function<void(Dialog&)>& steps) {
+    Dialog dialog(settings);
     QTimer::singleShot(0, &dialog, [&] {
       steps(dialog);
       if (dialog.isVisible()) dialog.reject();
     });
     return dialog.DoModal();
-  }
-  /// The same with a Dialog on the settings.
-  template <typename Dialog>
-  int Run(const std::function<void(Dialog&)>& steps) {
-    Dialog dialog(settings);
-    return RunModal(dialog, steps);
   }
 
   CDataDat settings;
@@ -79,7 +68,6 @@ class DialogTest : public testing::Test {
 TEST_F(DialogTest, NameAndColourAreRequiredNameFirstAndCancelChangesNothing) {
   settings.m_strColor = "red";  // as LoadSettings leaves it without a file
   const int result = Run<CConnectDlg>([](CConnectDlg& dlg) {
-    EXPECT_EQ(NameEdit(dlg)->text() + ColorEdit(dlg)->text(), "red");
     Click(dlg, IDC_CONNECT_OK);
     Retype(ColorEdit(dlg), "");
     QTest::keyClick(NameEdit(dlg), Qt::Key_Return);  // Enter in an edit is the confirm button
@@ -99,74 +87,62 @@ TEST_F(DialogTest, NameAndColourAreRequiredNameFirstAndCancelChangesNothing) {
 TEST_F(DialogTest, PickedColourStoresTheTableValueAndTypedTextStaysAsTyped) {
   EXPECT_EQ(Run<CConnectDlg>([](CConnectDlg& dlg) {
               test::TypeText(NameEdit(dlg), QString::fromUtf8("\xE3\x81\x82\xF0\x9F\x98\x80"));
-              PickColor(dlg, 4);
+              test::PickItem(dlg.findChild<QComboBox*>(IDC_COLOR), 4);
               EXPECT_EQ(ColorEdit(dlg)->text(), ToQString("\220\205\220F"));  // 水色
               QTest::keyClick(NameEdit(dlg), Qt::Key_Return);
             }),
             IDOK);
-  EXPECT_EQ(settings.m_strColor, "#00ffff");
-  EXPECT_EQ(settings.m_strName, "\202\240&#128512;");  // あ😀
-  Run<CNameColorDlg>([](CNameColorDlg& dlg) {          // opens with what is stored
+  EXPECT_EQ(settings.m_strName + "/" + settings.m_strColor, "\202\240&#128512;/#00ffff");  // あ😀
+  Run<CNameColorDlg>([](CNameColorDlg& dlg) {  // opens with what is stored
     EXPECT_EQ(ColorEdit(dlg)->text() + NameEdit(dlg)->text(),
               QString::fromUtf8("#00ffffあ&#128512;"));
-    PickColor(dlg, 1);
+    test::PickItem(dlg.findChild<QComboBox*>(IDC_COLOR), 1);
     QTest::keyClick(ColorEdit(dlg), Qt::Key_End);
     QTest::keyClicks(ColorEdit(dlg), "x");
     Click(dlg, IDC_CONNECT_OK);
   });
   EXPECT_EQ(settings.m_strColor, std::string(kRed) + "x");
-  for (Qt::Key key : {Qt::Key_Return, Qt::Key_Tab}) {  // a typed list item is no pick
-    Run<CNameColorDlg>([key](CNameColorDlg& dlg) {
-      dlg.activateWindow();
-      EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
-      ColorEdit(dlg)->setFocus();
-      Retype(ColorEdit(dlg), ToQString(kRed));
-      QTest::keyClick(ColorEdit(dlg), key);  // Enter confirms; Tab leaves the box
-      if (dlg.isVisible()) Click(dlg, IDC_CONNECT_OK);
-    });
-    EXPECT_EQ(settings.m_strColor, kRed) << key;
+  // A typed list item is no pick, whether Enter confirms in the box or Tab leaves it; Tab
+  // goes on round the template's order to 更新, where Enter confirms too.
+  for (const int tabs : {0, 3}) {
+    EXPECT_EQ(Run<CNameColorDlg>([tabs](CNameColorDlg& dlg) {
+                dlg.activateWindow();
+                EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
+                ColorEdit(dlg)->setFocus();
+                Retype(ColorEdit(dlg), ToQString(kRed));
+                for (int i = 0; i < tabs; ++i)
+                  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                EXPECT_EQ(QApplication::focusWidget()->objectName(),
+                          tabs ? IDC_CONNECT_OK : IDC_COLOR);
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+              }),
+              IDOK);
+    EXPECT_EQ(settings.m_strColor, kRed) << tabs;
   }
-  EXPECT_EQ(Run<CNameColorDlg>([](CNameColorDlg& dlg) {  // the stored 赤 survives a walk round
-              dlg.activateWindow();
-              EXPECT_TRUE(QTest::qWaitForWindowActive(&dlg));
-              for (int i = 0; i < 6; ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-              EXPECT_EQ(QApplication::focusWidget()->objectName(), IDC_CONNECT_OK);  // 更新
-              QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-            }),
-            IDOK);
-  EXPECT_EQ(settings.m_strColor, kRed);
   EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(DialogTest, HostIsCutAtItsFirstAsciiBlankAndServerGreysIt) {
   settings.m_strName = "taro";
   settings.m_strColor = "red";
-  const std::pair<QString, std::string> cases[] = {
-      {" 192.168.0.5", ""},
-      {"host\tname x", "host\tname"},
-      {QString::fromUtf8("ホスト　名 x"),
-       "\203z\203X\203g\201@\226\274"},  // a full-width blank stays
+  const std::tuple<QString, std::string, bool> cases[] = {
+      {" 192.168.0.5", "", false},
+      {u"ホスト　名 x"_qs, "\203z\203X\203g\201@\226\274", true},  // a full-width blank stays
+      {"host\tname x", "host\tname", false},  // and the server box was no setting
   };
-  for (const auto& [typed, stored] : cases) {
+  for (const auto& [typed, stored, server] : cases) {
     Run<CConnectDlg>([&](CConnectDlg& dlg) {
+      EXPECT_FALSE(dlg.findChild<QCheckBox*>(IDC_BE_SERVER)->isChecked());
       HostEdit(dlg)->selectAll();
       HostEdit(dlg)->insert(typed);  // as a paste would; a tab cannot be typed
+      if (server) Click(dlg, IDC_BE_SERVER);
+      EXPECT_EQ(HostEdit(dlg)->isEnabled() || dlg.findChild<QLabel*>(IDC_HOST_LABEL)->isEnabled(),
+                !server);
       Click(dlg, IDC_CONNECT_OK);
+      EXPECT_EQ(dlg.m_bServer, server);
     });
-    EXPECT_EQ(settings.m_strHost, stored);
+    EXPECT_EQ(settings.m_strHost, stored);  // cut for a server too
   }
-  CConnectDlg dialog(settings);
-  RunModal<CConnectDlg>(dialog, [](CConnectDlg& dlg) {
-    auto* label = dlg.findChild<QLabel*>(IDC_HOST_LABEL);
-    Click(dlg, IDC_BE_SERVER);
-    EXPECT_FALSE(HostEdit(dlg)->isEnabled() || label->isEnabled());
-    Click(dlg, IDC_CONNECT_OK);
-  });
-  EXPECT_TRUE(dialog.m_bServer);
-  EXPECT_EQ(dialog.m_strHost, "\203z\203X\203g\201@\226\274");  // kept for a server too
-  Run<CConnectDlg>([](CConnectDlg& dlg) {                       // ticking it is no setting
-    EXPECT_FALSE(dlg.findChild<QCheckBox*>(IDC_BE_SERVER)->isChecked());
-  });
 }
 
 TEST_F(DialogTest, EditsKeepToOneLineAndNoButtonIsDefault) {
@@ -194,16 +170,13 @@ TEST_F(DialogTest, EveryLabelAndButtonShowsItsWholeTextAndNoneOverlaps) {
   for (QWidget* dialog : std::initializer_list<QWidget*>{&connect, &nameColor, &about}) {
     const QList<QWidget*> controls = dialog->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (QWidget* control : controls) {
-      const QString text = control->property("text").toString();
-      EXPECT_TRUE(dialog->rect().contains(control->geometry())) << text.toStdString();
+      const std::string text = control->property("text").toString().toStdString();
+      EXPECT_TRUE(dialog->rect().contains(control->geometry())) << text;
       if (qobject_cast<QLabel*>(control) || qobject_cast<QAbstractButton*>(control)) {
-        EXPECT_TRUE(control->size().expandedTo(control->sizeHint()) == control->size())
-            << text.toStdString();
+        EXPECT_TRUE(control->size().expandedTo(control->sizeHint()) == control->size()) << text;
       }
-      for (QWidget* other : controls) {
-        EXPECT_TRUE(other == control || !other->geometry().intersects(control->geometry()))
-            << text.toStdString();
-      }
+      for (QWidget* other : controls)
+        EXPECT_TRUE(other == control || !other->geometry().intersects(control->geometry())) << text;
     }
   }
 }

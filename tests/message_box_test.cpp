@@ -19,8 +19,6 @@ TEST(MessageBox, IsModalRunsTheLoopAndSurvivesItsOwner) {
   QPointer<QWidget> owner = new QWidget;
   SetMessageBoxHook([&](std::string_view text, QMessageBox& box) {
     EXPECT_EQ(box.text(), ToQString(text));
-    EXPECT_TRUE(box.windowTitle() == "murelo" && box.standardButtons() == QMessageBox::Ok &&
-                box.icon() == QMessageBox::NoIcon);
     EXPECT_TRUE(box.isModal() && box.parentWidget() == owner.data());
     delete owner.data();  // a window may go while its box is open
   });

@@ -12,11 +12,9 @@ namespace murelo::test {
 /// Types text into widget one key at a time, as a keyboard (or an input method that
 /// commits each character) would; unlike QTest::keyClicks it takes any character.
 inline void TypeText(QWidget* widget, const QString& text) {
-  for (qsizetype at = 0; at < text.size();) {
-    const qsizetype width = text[at].isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
-    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, text.mid(at, width), Qt::NoModifier);
-    at += width;
-  }
+  for (const char32_t character : text.toUcs4())
+    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString::fromUcs4(&character, 1),
+                        Qt::NoModifier);
 }
 
 /// Picks an item of a combo box as a user does: open the list, click.
