@@ -184,13 +184,16 @@ TEST_F(PageViewTest, ReaderScrolledDownKeepsTheirPlace) {
   QScrollBar& bar = *browser.verticalScrollBar();
   const QPoint middle(10, browser.viewport()->height() / 2);
   // The old entries end the new page while the log fills; once it is full, the oldest
-  // goes at each new one.
+  // goes at each new one. A change of the members keeps every entry.
   for (const int before : {150, kLogCapacity}) {
     while (log.Count() < before) Say(ChatLine(log.Count()), log.Count() % kMemberRows);
     Show();
     bar.setValue(bar.maximum() / 2);
     const QString reading = browser.cursorForPosition(middle).block().text();
     Say(ChatLine(1000 + before));
+    Show(true);
+    EXPECT_EQ(browser.cursorForPosition(middle).block().text(), reading) << before;
+    members[3].bActive ^= true;  // every entry kept where it was
     Show(true);
     EXPECT_EQ(browser.cursorForPosition(middle).block().text(), reading) << before;
   }

@@ -22,11 +22,9 @@
 namespace murelo {
 namespace {
 
-using test::ChatCopy;
 using test::OwnIp;
 
 constexpr int kClients = 20;
-const std::vector<std::string> kColors = {"blue", "green", "#00ffff", "purple", "orange"};
 
 int FromEnvironment(const char* name, int fallback) {
   const char* value = std::getenv(name);
@@ -47,29 +45,10 @@ std::vector<std::string> Without(const std::vector<std::string>& record, size_t 
 
 class SoakTest : public testing::TestWithParam<int> {
  protected:
-  /// The copy of client c for its next stay, under a name no copy had before.
-  void Join(int c) {
-    recordStart[c] = clients[c]->host().messages.size();
-    joinedAt[c] = Deliverable().size();  // joins come when nothing is on its way
-    clients[c]->Join(NewName(c), kColors[c % 5]);
-    EXPECT_TRUE(WaitFor([&] { return View(c).m_bConnected; }));
-    Await(c, {kJoinNoticeFormat, kAddCommandFormat});
-    AwaitAll();
-  }
-  void Leave(int c) {
-    Await(c, {kDelCommandFormat, kLeaveNoticeFormat});
-    const int inUse = server.SlotsInUse();
-    View(c).OnDisconnectCmd();
-    EXPECT_TRUE(WaitFor([&] { return server.SlotsInUse() == inUse - 1; }));
-  }
-  void Say(int c, const std::string& typed) {
-    Await(c, {kChatLineFormat}, typed);
-    clients[c]->Say(typed);
-  }
-  /// The server is to take the texts these formats make of client c's colour and name, then
-  /// third and fourth.
-  void Await(int c, std::initializer_list<std::string_view> formats,
-             std::string_view third = OwnIp(), std::string_view fourth = OwnIp()) {
+  /// The server is to take what client c sends in these formats, filled with its colour
+  /// and name, then third and fourth; then client c does it.
+  void Expect(int c, std::initializer_list<std::string_view> formats,
+              std::string_view third = OwnIp(), std::string_view fourth = OwnIp()) {
     for (std::string_view format : formats)
       awaited.insert(FillFormat(format, {View(c).m_strColor, View(c).m_strName, third, fourth}));
   }
@@ -82,33 +61,36 @@ class SoakTest : public testing::TestWithParam<int> {
     })) << "the server never took "
         << *awaited.begin();
   }
+  /// Client c's next stay, under a name no copy had before; joins come when nothing is on
+  /// its way, so its run starts where the server's record stands.
+  void Join(int c) {
+    recordStart[c] = clients[c]->host().messages.size();
+    joinedAt[c] = Relayed().size();
+    clients[c]->Join("c" + std::to_string(c) + "n" + std::to_string(++names), "blue");
+    EXPECT_TRUE(WaitFor([&] { return Present(c); }));
+    Expect(c, {kJoinNoticeFormat, kAddCommandFormat});
+    AwaitAll();
+  }
+  void Leave(int c) {
+    Expect(c, {kDelCommandFormat, kLeaveNoticeFormat});
+    const int inUse = server.SlotsInUse();
+    View(c).OnDisconnectCmd();
+    EXPECT_TRUE(WaitFor([&] { return server.SlotsInUse() == inUse - 1; }));
+  }
+  void Say(int c, const std::string& typed) {
+    Expect(c, {kChatLineFormat}, typed);
+    clients[c]->Say(typed);
+  }
   /// What the server relayed: all it took but its own notices.
-  std::vector<std::string> Deliverable() {
+  std::vector<std::string> Relayed() {
     return Without(server.host().messages, 0,
                    {FillFormat(kHostingNoticeFormat, {OwnIp(), OwnIp()}),
                     FillFormat(kAcceptedNoticeFormat, {OwnIp()}),
                     FillFormat(kClientLeftNoticeFormat, {OwnIp()})});
   }
-  /// Client c's stay: a snapshot, then the run of what the server relayed since.
-  void CheckStay(int c, const std::vector<std::string>& deliverable) {
-    std::vector<std::string> run = Without(clients[c]->host().messages, recordStart[c],
-                                           {FillFormat(kConnectedNoticeFormat, {OwnIp()})});
-    const std::string who = View(c).m_strName;
-    ASSERT_TRUE(!run.empty() && run[0] == "\nadd\nred\nhost\n") << who << ": snapshot, host first";
-    const auto isAdd = [](const std::string& text) { return text.starts_with("\nadd\n"); };
-    run.erase(run.begin(), std::ranges::find_if_not(run, isAdd));
-    std::vector<std::string> relayed(deliverable.begin() + static_cast<long>(joinedAt[c]),
-                                     deliverable.end());
-    if (GetParam() > 0 && c % 2 == 1) {  // these take texts inside their boxes
-      std::ranges::sort(run);
-      std::ranges::sort(relayed);
-    }
-    EXPECT_TRUE(run == relayed) << who << ": receives what the server relayed, in order";
-    EXPECT_EQ(clients[c]->Members(), server.Members()) << who;
-  }
   CMureloView& View(int c) { return clients[c]->view(); }
   bool Present(int c) { return View(c).m_bConnected; }
-  std::string NewName(int c) { return "c" + std::to_string(c) + "n" + std::to_string(++names); }
+  bool Holds(int c) { return GetParam() > 0 && c % 2 == 1; }
 
   void Round(int round) {
     const std::string r = "r" + std::to_string(round);
@@ -132,10 +114,9 @@ class SoakTest : public testing::TestWithParam<int> {
         server.view().Broadcast(twelve);
       }
     }
-    if (Present(someone) && round % 4 == 3) Say(someone, r + " all clear");
     if (Present(someone) && round % 7 == 5) {  // a rename
-      const CNameColorChoice choice{kColors[round % 5], NewName(someone)};
-      Await(someone, {kChangeCommandFormat}, choice.strColor, choice.strName);
+      const CNameColorChoice choice{round % 2 ? "green" : "#00ffff", r + "renamed"};
+      Expect(someone, {kChangeCommandFormat}, choice.strColor, choice.strName);
       clients[someone]->host().nameColorChoice = choice;
       View(someone).OnChangeNameColorCmd();
     }
@@ -152,8 +133,8 @@ class SoakTest : public testing::TestWithParam<int> {
 
   test::ScopedTempDir dir;
   const uint16_t port = test::FreePort();
-  ChatCopy server{dir.path() / "server", port};
-  std::vector<std::unique_ptr<ChatCopy>> clients;
+  test::ChatCopy server{dir.path() / "server", port};
+  std::vector<std::unique_ptr<test::ChatCopy>> clients;
   std::mt19937 random{static_cast<unsigned>(FromEnvironment("MURELO_SOAK_SEED", 1))};
   size_t recordStart[kClients] = {}, joinedAt[kClients] = {};
   std::multiset<std::string> awaited;  // texts the server has yet to take
@@ -166,20 +147,35 @@ TEST_P(SoakTest, TwentyClientsComeGoAndTalkAndEveryoneSeesTheSameConversation) {
   server.Host("host", "red");
   const int descriptors = OpenDescriptors();
   for (int c = 0; c < kClients; ++c) {
-    clients.push_back(std::make_unique<ChatCopy>(dir.path() / ("c" + std::to_string(c)), port));
+    clients.push_back(std::make_unique<test::ChatCopy>(dir.path() / std::to_string(c), port));
     clients[c]->host().recordMessages = true;
-    if (GetParam() > 0 && c % 2 == 1) clients[c]->HoldBoxes(GetParam());
+    if (Holds(c)) clients[c]->HoldBoxes(GetParam());
     Join(c);
   }
   const int rounds = FromEnvironment("MURELO_SOAK_ROUNDS", 300);
   for (int round = 0; round < rounds && !HasFailure(); ++round) Round(round);
 
-  const std::vector<std::string> relayed = Deliverable();
+  const std::vector<std::string> relayed = Relayed();
   EXPECT_EQ(std::set(relayed.begin(), relayed.end()).size(), relayed.size()) << "relayed twice";
   EXPECT_LE(server.host().maxBoxDepth, 1);
   for (int c = 0; c < kClients; ++c) {
-    if (Present(c)) CheckStay(c, relayed);
     EXPECT_LE(clients[c]->host().maxBoxDepth, 1);
+    if (!Present(c)) continue;
+    // A stay: the snapshot, host first, then the run of what the server relayed since.
+    std::vector<std::string> run = Without(clients[c]->host().messages, recordStart[c],
+                                           {FillFormat(kConnectedNoticeFormat, {OwnIp()})});
+    const std::string who = View(c).m_strName;
+    ASSERT_TRUE(!run.empty() && run[0] == "\nadd\nred\nhost\n") << who << ": snapshot, host first";
+    run.erase(run.begin(), std::ranges::find_if_not(run, [](const std::string& text) {
+                return text.starts_with("\nadd\n");
+              }));
+    std::vector<std::string> since(relayed.begin() + static_cast<long>(joinedAt[c]), relayed.end());
+    if (Holds(c)) {  // these take texts inside their boxes
+      std::ranges::sort(run);
+      std::ranges::sort(since);
+    }
+    EXPECT_TRUE(run == since) << who << ": receives what the server relayed, in order";
+    EXPECT_EQ(clients[c]->Members(), server.Members()) << who;
   }
   clients.clear();
   EXPECT_TRUE(WaitFor([&] { return server.SlotsInUse() == 0; }));
