@@ -14,8 +14,7 @@ set -uo pipefail
 if [ -z "${MURELO_NETNS:-}" ]; then
   [ -x "${1:-}" ] || { echo "usage: discovery.sh path/to/murelo" >&2; exit 2; }
   if [ "$(id -u)" != 0 ] || ! command -v avahi-daemon avahi-browse ip >/dev/null; then
-    echo "discovery: skipped: needs root, ip and Avahi"
-    exit 77
+    echo "discovery: skipped: needs root, ip and Avahi" && exit 77
   fi
   ns=murelo-discovery-$$
   ip netns add "$ns" || exit 77
@@ -27,21 +26,12 @@ if [ -z "${MURELO_NETNS:-}" ]; then
   exit $?
 fi
 
-bin=$(realpath "$1")
-bin_tests=$(realpath "$2")
+bin=$(realpath "$1") bin_tests=$(realpath "$2") port=4444
 work=$(mktemp -d "${TMPDIR:-/tmp}/murelo-discovery.XXXXXX")
 mkdir -p /run/avahi-daemon && mount -t tmpfs tmpfs /run/avahi-daemon  # its pid file, socket
 cat >"$work/bus.conf" <<BUS
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>system</type>
-  <listen>unix:path=$work/system_bus</listen>
-  <policy context="default">
-    <allow user="*"/><allow own="*"/><allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-  </policy>
-</busconfig>
+<busconfig><type>system</type><listen>unix:path=$work/system_bus</listen><policy context="default">
+<allow user="*"/><allow own="*"/><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/></policy></busconfig>
 BUS
 # A daemon's cache holds 4,096 records unless told otherwise, some 1,300 services: room
 # here for the hostile ones below.
@@ -49,14 +39,13 @@ printf '[server]\nallow-interfaces=lo\nuse-ipv6=no\ncache-entries-max=16384\n[pu
   >"$work/avahi.conf"
 export DBUS_SYSTEM_BUS_ADDRESS=unix:path=$work/system_bus
 bus_pid=$(dbus-daemon --config-file="$work/bus.conf" --fork --print-pid)
-room_pid="" publish_pid=""
-daemon_pid=""
+room_pid="" publish_pid="" daemon_pid=""
 trap 'kill $room_pid $publish_pid 2>/dev/null; kill -KILL $daemon_pid 2>/dev/null; kill $bus_pid; umount /run/avahi-daemon; rm -rf "$work"' EXIT
 avahi-daemon --file="$work/avahi.conf" --no-drop-root --no-chroot --daemonize 2>"$work/avahi.log"
 
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
-source "$(dirname "$0")/window_driver.sh"  # wait_until, stop_pid, expect
-e2e_name=discovery report_dirs=() report_files=("$work/browsed" "$work/avahi.log" "$work/room.out")
+source "$(dirname "$0")/window_driver.sh"  # wait_until, stop_pid, expect, start_room
+e2e_name=discovery report_dirs=() report_files=("$work/browsed" "$work/avahi.log")
 # browsed: what avahi-browse resolves now, left in $work/browsed for a failure's report.
 browsed() { timeout 5 avahi-browse -rpt _murelo._tcp 2>/dev/null | grep '^=' >"$work/browsed"; }
 # sees text: a resolved record holds the text, as avahi-browse -p escapes it.
@@ -70,23 +59,19 @@ daemon_pid=$(cat /run/avahi-daemon/pid)
 avahi-publish -s "部屋 ($host)" _murelo._tcp 9 >/dev/null 2>&1 &
 publish_pid=$!
 expect "the other service is published" sees ';9;'
-env -u DISPLAY MURELO_CHAT_PORT=4444 "$bin" --headless --name 部屋 --dir "$work" >"$work/room.out" 2>&1 &
-room_pid=$!
-version=$("$bin" --version | cut -d' ' -f2)
+start_room
 expect "the room is announced under the next name, on its port" \
   sees "\\041\\032\\0352;_murelo._tcp;local;$host.local;127.0.0.1;4444;"
-expect "with its TXT records" sees "\"version=$version\" \"members=1\" \"name=\\233\\131\\168\\229\\177\\139\""
+expect "with its TXT records" sees "\"version=$("$bin" --version | cut -d' ' -f2)\" \"members=1\" \"name=\\233\\131\\168\\229\\177\\139\""
 python3 "$driver_dir/peer.py" 4444 30 $'\nadd\nblue\nbob\n' &
 peer_pid=$!
 expect "the member count follows" sees '"members=2"'
-kill "$peer_pid"
-kill "$room_pid" "$publish_pid"
+kill "$peer_pid" "$room_pid" "$publish_pid"
 expect "the room is withdrawn when it ends" gone
 dialog() {  # what gtest-filter: the widget test, here beside the daemon
-  MURELO_DISCOVERY=1 timeout 90 "$bin_tests" --gtest_filter="$2" >"$work/dialog.log" 2>&1 && { grep -h "OK \]" "$work/dialog.log"; echo "at ${SECONDS}s"; return; }
-  cat "$work/dialog.log" >&2
-  echo "discovery: FAILED: $1" >&2
-  exit 1
+  MURELO_DISCOVERY=1 timeout 90 "$bin_tests" --gtest_filter="$2" >"$work/dialog.log" 2>&1 ||
+    { cat "$work/dialog.log" >&2; echo "discovery: FAILED: $1" >&2; exit 1; }
+  grep -h "OK \]" "$work/dialog.log" && echo "at ${SECONDS}s"
 }
 # More other services of the type than Avahi gives one client objects (1,024), as a
 # hostile machine on the LAN could publish.
@@ -97,25 +82,21 @@ for i in $(seq $hostile_count); do
     "$i" >"/etc/avahi/services/hostile$i.service"
 done
 avahi-daemon --reload
-hostile() {
-  [ "$(timeout 10 avahi-browse -pt _murelo._tcp 2>/dev/null | grep -c '^+.*;hostile')" -ge $hostile_count ]
-}
+hostile() { [ "$(timeout 10 avahi-browse -pt _murelo._tcp 2>/dev/null | grep -c '^+.*;hostile')" -ge $hostile_count ]; }
 # The daemon takes most of a minute to probe them all, and hardly answers meanwhile.
 wait_until 150 hostile || { echo "discovery: FAILED: the hostile services are published" >&2; exit 1; }
 dialog "a published room is listed among $hostile_count others, and a pick joins it" '*RoomPublishedNearbyIsListed*'
 umount /etc/avahi/services
 # A daemon that stops answering holds up neither the room nor the dialog.
 kill -STOP "$daemon_pid"
-env -u DISPLAY MURELO_CHAT_PORT=4444 "$bin" --headless --name 部屋 --dir "$work" >"$work/room.out" 2>&1 &
-room_pid=$!
+start_room
 timeout 20 python3 - <<'PEERS' || { echo "discovery: FAILED: the room relays at once with a stopped daemon" >&2; exit 1; }
-import socket, time
+import contextlib, socket, time
 b = None
 while b is None:
-    try:
+    with contextlib.suppress(OSError):
         a, b = [socket.create_connection(("127.0.0.1", 4444), timeout=1) for _ in "ab"]
-    except OSError:
-        time.sleep(0.05)
+    time.sleep(0.05)
 start, seen = time.monotonic(), b""
 # A row for bob, so the count changes, then a line (0xff + 1 ends a message).
 a.sendall(bytes((c + 1) & 255 for c in b"\nadd\nblue\nbob\n\xffhello\n127.0.0.1\n\xff"))

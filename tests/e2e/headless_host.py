@@ -2,25 +2,14 @@
 # The headless room against raw TCP peers on loopback, and the command line's answers.
 # Usage: headless_host.py path/to/murelo. Runs with no display at all. Exits 1 on the
 # first failure, saying what was expected.
-import contextlib
-import os
-import re
-import resource
-import signal
-import socket
-import stat
-import subprocess
-import sys
-import tempfile
-import time
+import contextlib, os, re, resource, signal, socket, stat, subprocess, sys, tempfile, time
 
 BIN = os.path.realpath(sys.argv[1])
 ENV = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
 
 
 def check(condition, what):
-    if not condition:
-        sys.exit(f"headless_host: FAILED: {what}")
+    condition or sys.exit(f"headless_host: FAILED: {what}")
 
 
 def encode(text):
@@ -29,16 +18,12 @@ def encode(text):
 
 class Peer:
     def __init__(self, port):
-        self.sock = socket.create_connection(("127.0.0.1", port), timeout=5)
-        self.data = b""
+        self.sock, self.data = socket.create_connection(("127.0.0.1", port), timeout=5), b""
 
     # Reads until condition holds on the decoded messages, or the end, or the time is up.
     def messages_until(self, condition, seconds=5):
         deadline = time.monotonic() + seconds
-        while not condition(self.messages()) and time.monotonic() < deadline:
-            chunk = self.sock.recv(65536)
-            if not chunk:
-                break
+        while not condition(self.messages()) and time.monotonic() < deadline and (chunk := self.sock.recv(65536)):
             self.data += chunk
         return self.messages()
 
@@ -56,9 +41,8 @@ def command_line():
           "--help lists the options and exits 0")
     check(re.fullmatch(r"murelo \d+\.\d+\.\d+\n", run("--version").stdout), "--version prints it")
     for arguments in (["--bogus"], ["--join"], ["--host", "--join", "x"], ["--headless", "--join", "x"],
-                      ["--name", ""], ["--color", "a\nb"], ["--join", " x"], ["extra"],
-                      ["--name", "--headless"], ["--host=1"],
-                      ["--dir", "/nonexistent/murelo"]):
+                      ["--name", ""], ["--color", "a\nb"], ["--join", " x"], ["extra"], ["--name", "--headless"],
+                      ["--host=1"], ["--dir", "/nonexistent/murelo"]):
         answer = run(*arguments)
         check(answer.returncode == 2 and "murelo" in answer.stderr and not answer.stdout,
               f"{arguments} is refused with status 2: {answer.returncode} {answer.stderr!r}")
@@ -68,26 +52,22 @@ def command_line():
 
 def free_port():
     with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+        return probe.bind(("127.0.0.1", 0)) or probe.getsockname()[1]
 
 
 # The room for the length of a with block, and a first peer in it; killed after the block
 # whether it ends or fails, so that no room outlives the test.
 @contextlib.contextmanager
 def room_running(work, port, **kwargs):
-    host = subprocess.Popen([BIN, "--headless", "--name", "部屋", "--color", "navy", "--dir", work],
-                            env=dict(ENV, MURELO_CHAT_PORT=str(port)), stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, **kwargs)
+    host = subprocess.Popen([BIN, "--headless", "--name", "部屋", "--color", "navy", "--dir", work], stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, env=dict(ENV, MURELO_CHAT_PORT=str(port)), **kwargs)
     try:
-        deadline = time.monotonic() + 10
-        while True:
-            try:
+        peer, deadline = None, time.monotonic() + 10
+        while peer is None:
+            check(time.monotonic() < deadline and host.poll() is None, "the room listens")
+            with contextlib.suppress(OSError):
                 peer = Peer(port)
-                break
-            except OSError:
-                check(time.monotonic() < deadline and host.poll() is None, "the room listens")
-                time.sleep(0.02)
+            time.sleep(0.02)
         yield host, peer
     finally:
         host.kill()
@@ -119,9 +99,8 @@ def hostile_surroundings(work):
             time.sleep(0.05)
             said += host.stdout.read() or b""
         check("行を出力できませんでした".encode() in said, "dropped lines are counted")
-        start = time.monotonic()  # a room that does not end within 2 s raises here
-        host.send_signal(signal.SIGTERM)
-        check(host.wait(2) == 0 and time.monotonic() - start < 2, "SIGTERM ends the room within 2 s")
+        host.send_signal(signal.SIGTERM)  # a room that does not end within 2 s raises here
+        check(host.wait(2) == 0, "SIGTERM ends the room within 2 s")
     check(open(f"{work}/victim").read() == "keep" and os.path.islink(f"{work}/data.dat")
           and stat.S_ISFIFO(os.stat(f"{work}/data.htm").st_mode), "a FIFO and a link there are left alone")
 
@@ -140,15 +119,13 @@ def room(work):
     port = free_port()
     with room_running(work, port, text=True) as (host, first):
         check(first.messages_until(lambda m: m)[0] == "\nadd\nnavy\n部屋\n", "the room's row comes first")
-        first.sock.sendall(encode("\nadd\nblue\nbob\n"))
         line = "<font color=blue><b>bob</b></font>：やあ &amp; &#128512;<br>\n10.0.0.7\n"
-        first.sock.sendall(encode(line))
+        first.sock.sendall(encode("\nadd\nblue\nbob\n") + encode(line))
         check(line in first.messages_until(lambda m: line in m), "a line comes back to its sender")
         peers = [Peer(port) for _ in range(19)]
         check(peers[-1].messages_until(lambda m: len(m) >= 2)[:2] == ["\nadd\nnavy\n部屋\n", "\nadd\nblue\nbob\n"],
               "a newcomer's snapshot starts with the room's row")
-        refused = Peer(port)
-        refused.messages_until(lambda m: False)
+        (refused := Peer(port)).messages_until(lambda m: False)
         check(len(refused.data) == 33 and refused.messages()[0].startswith("接続が混んでます"),
               f"the 21st gets the 33-byte notice: {refused.data!r}")
         first.sock.sendall(encode("\n".join(["x"] * 12) + "\n"))
@@ -162,21 +139,16 @@ def room(work):
     check(re.search(r"^\d\d:\d\d:\d\d bob：やあ & 😀$", out, re.M), f"lines are plain UTF-8: {out}")
     check("error" in err and "文字列が異常です" in err, f"boxes go to standard error: {err}")
     check(not os.path.exists(f"{work}/data.htm"), "the page is removed")
-    with open(f"{work}/data.dat", "rb") as settings:
-        check(settings.read() == "navy\n部屋\n1".encode("cp932"), "the settings are saved")
+    check(open(f"{work}/data.dat", "rb").read() == "navy\n部屋\n1".encode("cp932"), "the settings are saved")
 
-    with socket.socket() as holder:  # a busy port
-        holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        holder.bind(("0.0.0.0", port))
-        holder.listen()
+    with socket.create_server(("0.0.0.0", port)):  # a busy port
         busy = run("--headless", "--dir", work, env=dict(ENV, MURELO_CHAT_PORT=str(port)))
         check(busy.returncode == 1 and "ポート4000で接続を待機出来ません" in busy.stderr,
               f"a busy port ends it with status 1: {busy.returncode} {busy.stderr!r}")
 
 
 command_line()
-with tempfile.TemporaryDirectory() as scratch:
-    room(scratch)
-with tempfile.TemporaryDirectory() as scratch:
-    hostile_surroundings(scratch)
+for case in room, hostile_surroundings:
+    with tempfile.TemporaryDirectory() as scratch:
+        case(scratch)
 print("headless_host: the room and the command line behaved")

@@ -14,38 +14,24 @@ fi
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
 source "$(dirname "$0")/window_driver.sh"
 e2e_begin notifications "${1:-}"
-report_dirs=(b) report_files=("$work/dunst.out")
+report_files=("$work/dunst.out")
 # received field value: the newest notification dunst printed has this field value.
 received() { grep -E "^[[:space:]]*$1: " "$work/dunst.out" | tail -n 1 | grep -qF -- "$2"; }
-title_is() { [ "$(xdotool getwindowname "$win_b")" = "$1" ]; }
-say() {  # text...: a raw peer in the room says each, as 太郎
-  python3 - "$port" "$@" <<'PEER'
-import socket, sys, time
-def message(text):
-    return bytes((b + 1) & 255 for b in text.encode("cp932")) + b"\0"
-peer = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
-for text in sys.argv[2:]:
-    peer.sendall(message(f"<font color=blue><b>太郎</b></font>：{text}\n10.9.9.9\n"))
-time.sleep(0.3)
-PEER
+title_is() { [ "$(xdotool getwindowname "${win[b]}")" = "$1" ]; }
+say() {  # text...: a raw peer in the room says each, as 太郎 from 10.9.9.9
+  set -- "${@/#/<font color=blue><b>太郎</b></font>：}"
+  python3 "$driver_dir/peer.py" "$port" 0.3 "${@/%/$'\n10.9.9.9\n'}"
 }
 
-expect "Xvfb comes up" start_display 1024x768
-expect "openbox comes up" start_window_manager
 dunst -print >"$work/dunst.out" 2>"$work/dunst.log" &
 running+=($!)
 dunst_up() { dunstctl is-paused >/dev/null 2>&1; }
 expect "dunst takes the bus" dunst_up
-mkdir -p "$work/room"
-env -u DISPLAY MURELO_CHAT_PORT="$port" "$bin" --headless --name 部屋 --dir "$work/room" \
-  >"$work/room.out" 2>&1 &
-running+=($!)
+start_room
 start_copy b --join 127.0.0.1 --name bob
-pid_b=$started_pid
-win_b=$(find_window "$pid_b" "$main_caption" 20)
 expect "bob's window joins the room" members_have b 部屋
-xdotool windowminimize "$win_b"
-expect "the window is out of sight" test "$(xdotool getactivewindow 2>/dev/null)" != "$win_b"
+xdotool windowminimize "${win[b]}"
+expect "the window is out of sight" test "$(xdotool getactivewindow 2>/dev/null)" != "${win[b]}"
 
 say "会議は三時" "資料は共有に" "<i>よろしく</i>"
 expect "the title counts three missed lines" title_is "(3) Murelo - murelo"
@@ -58,6 +44,6 @@ say "bob さん、見て"
 expect "a mention is critical" received urgency CRITICAL
 expect "and replaces the last" test "$(dunstctl count displayed)" = 1
 expect "the click brings the window forward" dunstctl action 0
-expect "the window is active again" test "$(xdotool getactivewindow 2>/dev/null)" = "$win_b"
+expect "the window is active again" test "$(xdotool getactivewindow 2>/dev/null)" = "${win[b]}"
 expect "its title is plain again" title_is "Murelo - murelo"
 echo "notifications: one per burst, critical when named, a click brings the window (${SECONDS}s)"

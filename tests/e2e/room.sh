@@ -8,26 +8,18 @@ set -uo pipefail
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
 source "$(dirname "$0")/window_driver.sh"
 e2e_begin room "${1:-}"
-report_dirs=(b) report_files=("$work/room.out" "$work/room.err")
 room_said() { grep -qE "^[0-9]{2}:[0-9]{2}:[0-9]{2} $1\$" "$work/room.out"; }
 
-expect "Xvfb comes up" start_display 1024x768
-expect "openbox comes up" start_window_manager
-mkdir -p "$work/room"
-env -u DISPLAY MURELO_CHAT_PORT="$port" "$bin" --headless --name 部屋 --dir "$work/room" \
-  >"$work/room.out" 2>"$work/room.err" &
-running+=($!)
+start_room
 expect "the room is hosting" room_said "ホストＩＰアドレスは .*－接続待機－"
 start_copy b --join "127.0.0.1 and the rest" --name bob --color green
-pid_b=$started_pid
-win_b=$(find_window "$pid_b" "$main_caption" 20)
 expect "the room sees bob come in" room_said "bobさんがいらっしゃいました～♪"
 expect "bob's window lists the room" members_have b 部屋
 expect "bob's murelo.conf remembers the room" \
   grep -qx 'recent_hosts=127.0.0.1' "$work/b/config/murelo/murelo.conf"
-expect "bob's line reaches the room" send_line "$win_b" "<b>hello</b> &amp; good morning"
+expect "bob's line reaches the room" send_line "${win[b]}" "<b>hello</b> &amp; good morning"
 expect "the room prints it as plain UTF-8" room_said "bob：hello & good morning"
-stop_pid "$pid_b"
+stop_pid "${pid[b]}"
 expect "the room sees bob go" room_said "bobさん、さようなら～♪"
 expect "bob's data.dat holds what the command line gave" \
   test "$(cat "$work/b/data.dat")" = "$(printf 'green\nbob\n1')"
