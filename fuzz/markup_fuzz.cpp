@@ -17,21 +17,14 @@
 #include <QTextDocument>
 #include <QTextFrame>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "platform/markup_reader.h"
 #include "platform/page_view/browser_equivalent.h"
 #include "platform/page_view/inline_markup.h"
 #include "platform/page_view/markup_check.h"
 #include "platform/plain_text.h"
-
-#define FUZZ_CHECK(condition)                                                                \
-  ((condition)                                                                               \
-       ? void()                                                                              \
-       : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition), \
-          std::abort()))
 
 namespace murelo {
 namespace {

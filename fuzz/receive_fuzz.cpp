@@ -20,20 +20,12 @@
 #include <netinet/tcp.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 
 #include "core/wire_format.h"
+#include "fuzz_check.h"
 #include "loopback.h"
 #include "platform/qt_event_loop.h"
 #include "ui/page_writer.h"
-
-// A failed check aborts with its reason, so that libFuzzer keeps the input as a finding.
-#define FUZZ_CHECK(condition)                                                                \
-  ((condition)                                                                               \
-       ? void()                                                                              \
-       : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition), \
-          std::abort()))
 
 namespace {
 

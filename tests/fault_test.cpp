@@ -1,6 +1,7 @@
 // Faults and hostile peers on loopback: a peer that half-closes in the middle of a
-// message, a host that does or resets, a trickle of malformed messages and a peer that
-// never reads.
+// message, a trickle of malformed messages, a peer that never reads and a flood. (A
+// host's end, whether it closes or resets, is the same lost host to its client: the
+// network tests end one, and the receive fuzz target resets every connection.)
 // The others' conversation goes on through each, and boxes never stack.
 #include <gtest/gtest.h>
 
@@ -28,26 +29,6 @@ TEST_F(FaultTest, PeerThatHalfClosesMidMessageGetsWhatWasSentAndFreesItsSlot) {
   EXPECT_NE(half.received.find(EncodeMessage("last words\nip\n")), std::string::npos);
   ASSERT_TRUE(WaitFor([&] { return server.SlotsInUse() == 1 && a.Logged("last words"); }));
   EXPECT_FALSE(a.Logged("never ended") || server.Logged("never ended"));
-}
-
-TEST_F(FaultTest, HostThatHalfClosesOrResetsIsLostToItsClient) {
-  for (bool reset : {false, true}) {
-    uint16_t hostPort = 0;
-    const int listener = ListenOnLoopback(hostPort);
-    ChatCopy client(dir.path() / ("client" + std::to_string(reset)), hostPort);
-    client.Join("c");
-    std::unique_ptr<RawPeer> host = RawPeer::Accept(listener);
-    close(listener);
-    ASSERT_TRUE(WaitFor([&] { return client.view().m_bConnected; }));
-    host->Write(EncodeMessage("bye\nip\n"));
-    Settle(50);
-    if (!reset) shutdown(host->fd(), SHUT_WR);
-    if (reset) host->Reset();
-    ASSERT_TRUE(WaitFor([&] { return !client.view().m_bConnected; }));
-    EXPECT_TRUE(client.Logged("bye"));
-    EXPECT_EQ(client.LogHtml().back(), FirstLine(FillFormat(kHostLostNoticeFormat, {OwnIp()})));
-    EXPECT_FALSE(client.host().inputEnabled);
-  }
 }
 
 // Each message of eleven lines opens the "malformed" box, whose loop takes the next. A

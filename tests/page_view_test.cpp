@@ -19,7 +19,6 @@
 #include "core/chat_log.h"
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
-#include "platform/page_view/markup_warnings.h"
 #include "platform/posix/plain_file.h"
 #include "test_host.h"
 #include "ui/page_writer.h"
@@ -201,39 +200,6 @@ TEST_F(PageViewTest, ReaderScrolledDownKeepsTheirPlace) {
   Say(ChatLine(2000));
   Show(true);
   EXPECT_EQ(bar.value(), 0);  // at the top the newest entry stays in view
-}
-
-TEST_F(PageViewTest, SplashPageLooksAsInABrowserNavyBoldRunsCentredInTheView) {
-  ASSERT_TRUE(ReplaceFile(kPageFileName, kSplashPage));
-  browser.resize(478, 412);
-  browser.Navigate(kPageFileName);
-  browser.DrawPending();
-  // The end tag of the font leaves the text bold; the body's text colour reaches it all.
-  for (const auto& [text, bold] : {std::pair{u"WHAT A COOL", true}, {u"陳腐", false}}) {
-    const QTextCharFormat format = browser.document()->find(QString::fromUtf16(text)).charFormat();
-    EXPECT_EQ(format.fontWeight() == QFont::Bold, bold);
-    EXPECT_EQ(format.foreground().color(), QColor(0x000080));
-  }
-  for (const int height : {412, 700}) {  // drawn, then resized: the table around the middle
-    browser.resize(478, height);
-    EXPECT_NEAR(browser.cursorRect(browser.document()->find("Murelo")).top() +
-                    browser.cursorRect(browser.document()->find(u"。"_qs)).bottom(),
-                height, 40);
-  }
-}
-
-QStringList g_passed;
-
-TEST(MarkupWarnings, PeersMarkupReachesTheLogOnlyAFewTimesAMinute) {
-  qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
-    g_passed.append(message);
-  });
-  LimitMarkupWarnings();
-  QTextDocument().setHtml(QStringLiteral("<font color=nosuch%1>x</font>").repeated(1000));
-  qInfo("the program's own");
-  ASSERT_EQ(g_passed.size(), kMarkupWarningsPerMinute + 2) << g_passed.join(u'\n').toStdString();
-  EXPECT_TRUE(g_passed[kMarkupWarningsPerMinute].contains("dropped"));
-  EXPECT_EQ(g_passed.back(), "the program's own");
 }
 
 }  // namespace

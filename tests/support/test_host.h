@@ -62,10 +62,9 @@ class CTestHost : public CViewHost {
     if (onMessageBox && boxDepth == 1) onMessageBox(text);
     --boxDepth;
   }
-  void Navigate(const std::string& path) override {
+  void Navigate(const std::string&) override {
     ++navigations;
     navigationsInsideBoxes += boxDepth > 0;
-    if (recordPages) shownPages.push_back(ReadFile(path));
   }
   int LogLimitIndex() const override { return logLimitIndex; }
   void EnableInput(bool enable) override { inputEnabled = enable; }
@@ -96,8 +95,6 @@ class CTestHost : public CViewHost {
   int maxBoxDepth = 0;
   int navigations = 0;
   int navigationsInsideBoxes = 0;  // pages shown while a box was open
-  bool recordPages = false;
-  std::vector<std::string> shownPages;  // the file's content at each navigation, if recorded
   bool recordMessages = false;
   std::vector<std::string> messages;     // every text interpreted, if recorded
   int messagesInsideBoxes = 0;           // texts interpreted while a box was open
