@@ -1,6 +1,7 @@
 #include "app/command_line.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QRegularExpression>
 #include <cstdlib>
 
@@ -43,6 +44,30 @@ std::optional<std::string> OneLineValue(const QString& value) {
   return ToCp932(value);
 }
 
+CStartRequest SearchRequest(const QCommandLineParser& parser, const QString& room,
+                            const QString& since, const QString& limit) {
+  CStartRequest request;
+  request.searchWords = parser.positionalArguments();
+  if (request.searchWords->join(u"").trimmed().isEmpty())
+    return Ending(kExitUsage, "--search の後に探す語を書いてください。");
+  request.strSearchRoom = room;
+  if (!since.isEmpty()) {
+    QDateTime time;
+    for (const QString& format :
+         {u"yyyy-MM-dd"_qs, u"yyyy-MM-dd HH:mm"_qs, u"yyyy-MM-dd HH:mm:ss"_qs})
+      if (!time.isValid()) time = QDateTime::fromString(since.trimmed(), format);
+    if (!time.isValid())
+      return Ending(kExitUsage,
+                    "--since の日時が読めません: 「" + since + "」（例: 2026-12-07 09:30）");
+    request.nSearchSinceMs = time.toMSecsSinceEpoch();
+  }
+  bool number = false;
+  request.nSearchLimit = limit.toInt(&number);
+  if (!number || request.nSearchLimit <= 0)
+    return Ending(kExitUsage, "--limit には正の数を書いてください: 「" + limit + "」");
+  return request;
+}
+
 }  // namespace
 
 CStartRequest ParseCommandLine(const QStringList& arguments) {
@@ -65,10 +90,21 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption dir(
       u"dir"_qs, u"data.htm と data.dat を置くディレクトリ。既定は現在のディレクトリです。"_qs,
       u"ディレクトリ"_qs);
+  const QCommandLineOption search(
+      u"search"_qs,
+      u"履歴から、後に続く語をすべて含む行を探して表示します（新しいものが最後）。見つかれば 0、なければ 1 で終わります。"_qs);
+  const QCommandLineOption room(u"room"_qs, u"--search: この部屋（ホストのアドレス）の行だけ。"_qs,
+                                u"アドレス"_qs);
+  const QCommandLineOption since(
+      u"since"_qs, u"--search: この日時（YYYY-MM-DD [HH:MM[:SS]]）から後の行だけ。"_qs, u"日時"_qs);
+  const QCommandLineOption limit(
+      u"limit"_qs, u"--search: 新しいものからこの数まで表示します（既定 50）。"_qs, u"数"_qs);
+  const QCommandLineOption forget(u"forget-history"_qs, u"履歴をすべて消去して終了します。"_qs);
   const QCommandLineOption help({u"h"_qs, u"help"_qs}, u"このヘルプを表示して終了します。"_qs);
   const QCommandLineOption version({u"v"_qs, u"version"_qs},
                                    u"バージョンを表示して終了します。"_qs);
-  const QList<QCommandLineOption> options = {host, join, name, color, headless, dir, help, version};
+  const QList<QCommandLineOption> options = {host, join,  name,  color,  headless, dir,    search,
+                                             room, since, limit, forget, help,     version};
 
   QCommandLineParser parser;
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -88,16 +124,29 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
   if (parser.isSet(help)) return Ending(0, HelpText(options));
   if (parser.isSet(version)) return Ending(0, u"murelo " MURELO_VERSION "\n"_qs);
   // A value option followed by another option has taken that option for its value.
-  for (const QCommandLineOption* option : {&join, &name, &color, &dir}) {
+  for (const QCommandLineOption* option : {&join, &name, &color, &dir, &room, &since, &limit}) {
     if (parser.value(*option).startsWith(u"--"))
       return Ending(kExitUsage, "オプションに値がありません: --" + option->names()[0]);
   }
+  const bool starts = parser.isSet(host) || parser.isSet(join) || parser.isSet(headless);
+  if (parser.isSet(search) || parser.isSet(forget)) {
+    if (starts || (parser.isSet(search) && parser.isSet(forget)))
+      return Ending(kExitUsage, "--search と --forget-history は、ほかの動作と一緒に使えません。");
+  }
+  for (const QCommandLineOption* option : {&room, &since, &limit}) {
+    if (parser.isSet(*option) && !parser.isSet(search))
+      return Ending(kExitUsage, "--" + option->names()[0] + " は --search と使います。");
+  }
+  if (parser.isSet(search))
+    return SearchRequest(parser, parser.value(room), parser.value(since),
+                         parser.isSet(limit) ? parser.value(limit) : u"50"_qs);
   if (!parser.positionalArguments().isEmpty())
     return Ending(kExitUsage, "余分な引数です: " + parser.positionalArguments().join(' '));
   if (parser.isSet(join) && (parser.isSet(host) || parser.isSet(headless)))
     return Ending(kExitUsage, "--join は --host とも --headless とも一緒に使えません。");
 
   CStartRequest request;
+  request.bForgetHistory = parser.isSet(forget);
   request.bHost = parser.isSet(host);
   request.bHeadless = parser.isSet(headless);
   request.strDirectory = parser.value(dir).toStdString();

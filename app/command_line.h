@@ -4,6 +4,7 @@
 // mistakes are answered without a display.
 #pragma once
 
+#include <QString>
 #include <QStringList>
 #include <optional>
 #include <string>
@@ -23,6 +24,13 @@ struct CStartRequest {
   std::optional<std::string> strName;      // for this start, CP932
   std::optional<std::string> strColor;     // for this start, CP932
   std::string strDirectory;                // of data.htm and data.dat; empty: the current one
+  // A search of the history instead of a conversation: the words, the room (empty: any),
+  // the earliest time (0: any) and how many of the newest to print.
+  std::optional<QStringList> searchWords;
+  QString strSearchRoom;
+  qint64 nSearchSinceMs = 0;
+  int nSearchLimit = 50;
+  bool bForgetHistory = false;  // delete the history instead
   // Set when the program is to end at once with this status, after printing strMessage
   // (UTF-8): to standard output for status 0, else to standard error.
   std::optional<int> nExitStatus;

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <utility>
 
+#include "app/history_feed.h"
 #include "core/view_host.h"
 #include "platform/cp932.h"
 #include "platform/desktop/room_announcer.h"
@@ -30,9 +31,9 @@ class CHeadlessHost : public CViewHost {
 
   // A box that peers cause stays shut for a while once dismissed (see ShowPeerBox), so
   // a flood of them is a line now and then, not a line each.
-  void MessageBox(std::string_view text) override {
-    m_errors.Write("murelo: " + ToQString(text).toStdString());
-  }
+  void MessageBox(std::string_view text) override { Say(ToQString(text)); }
+  /// A line on standard error, which waits for no one.
+  void Say(const QString& text) { m_errors.Write("murelo: " + text.toStdString()); }
   void Navigate(const std::string&) override {}
   int LogLimitIndex() const override { return m_settings.m_nLogLimitIndex; }
   void EnableInput(bool) override {}
@@ -89,7 +90,10 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
 
   const CViewOptions options = ViewOptionsFromEnvironment();
   CHeadlessHost host(settings, options.nChatPort);
+  const std::unique_ptr<CHistoryFeed> history =
+      StartHistory([&host](const QString& text) { host.Say(text); });
   CMureloView view(host, options);
+  view.SetHistorySink(history.get());
   view.OnInitialUpdate();
   ApplyToSettings(request, settings);  // over what start-up read from data.dat again
   view.OnConnectCmd();

@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/headless_room.h"
+#include "app/history_command.h"
 #include "app/window_module.h"
 
 namespace {
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
     std::fputs(request.strMessage.c_str(), *request.nExitStatus == 0 ? stdout : stderr);
     return *request.nExitStatus;
   }
+  if (request.searchWords) return murelo::RunHistorySearch(request);
+  if (request.bForgetHistory) return murelo::RunForgetHistory();
   if (!request.strDirectory.empty() && chdir(request.strDirectory.c_str()) != 0) {
     std::fprintf(stderr, "murelo: ディレクトリに移れません: %s\n", request.strDirectory.c_str());
     return murelo::kExitUsage;

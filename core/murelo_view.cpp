@@ -4,6 +4,7 @@
 #include <span>
 #include <utility>
 
+#include "core/chat_line.h"
 #include "core/message_catalog.h"
 #include "platform/posix/plain_file.h"
 #include "ui/page_writer.h"
@@ -13,6 +14,12 @@ namespace murelo {
 namespace {
 
 constexpr std::string_view kClearWord = "clear";
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
 
 /// True when the lines are the command with this word and line count.
 bool IsCommand(const LineTable& lines, int count, int expectedCount, std::string_view word) {
@@ -68,10 +75,33 @@ void CMureloView::ProcessMessage(const std::string& text) {
     BalanceTags(lines[0]);
     LogEntry entry{std::move(lines[0]), std::move(lines[1])};
     m_host.EntryLogged(entry, m_bInPeerMessages);
+    KeepInHistory(entry);
     m_Log.Append(std::move(entry));
   }
   ReportRoom();
   RequestPageWrite();
+}
+
+void CMureloView::KeepInHistory(const LogEntry& entry) {
+  if (m_pHistory == nullptr) return;
+  const int64_t now = NowMs();
+  if (!m_stayRoom) {
+    if (!m_Listener.IsOpen() && !m_bConnected) return;
+    m_stayRoom = m_bServer ? m_szOwnIp : m_strHost;
+    m_pHistory->StayBegan(now, *m_stayRoom, m_strName);
+  }
+  CHistoryLine line{now, false, {}, {}, entry.strSenderIp, entry.strHtml};
+  if (const std::optional<CChatLineParts> parts = ParseChatLine(entry.strHtml)) {
+    line.bChatLine = true;
+    line.strName = parts->name;
+    line.strColor = parts->color;
+  }
+  m_pHistory->LineLogged(line);
+}
+
+void CMureloView::EndStay() {
+  if (m_pHistory != nullptr && m_stayRoom) m_pHistory->StayEnded(NowMs());
+  m_stayRoom.reset();
 }
 
 int CMureloView::SplitLines(LineTable& lines, const std::string& text) {

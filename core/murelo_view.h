@@ -14,10 +14,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/chat_log.h"
 #include "core/conversation_state.h"
+#include "core/history_sink.h"
 #include "core/message_lines.h"
 #include "core/peer_socket.h"
 #include "core/view_host.h"
@@ -49,6 +51,10 @@ class CMureloView {
 
   /// Row 0 becomes this user with the current name and colour; every other row goes.
   void ResetMembers();
+
+  /// From now on every line logged in a room, and every stay, is also handed to sink,
+  /// which must outlive the view; nullptr stops it.
+  void SetHistorySink(CHistorySink* sink) { m_pHistory = sink; }
 
   // Messages.
 
@@ -149,6 +155,11 @@ class CMureloView {
   /// dismisses it. True when the box was shown.
   bool ShowPeerBox(std::string_view text);
   void FindOwnAddress();
+  /// Hands a logged entry to the history sink, within the stay it opens if none is open.
+  /// A notice of this copy's own outside any room is in no stay and is not kept.
+  void KeepInHistory(const LogEntry& entry);
+  /// The conversation has left its room: the stay, if one is open, ends now.
+  void EndStay();
   /// Ends whatever an earlier connect command left open.
   void CloseAllSockets();
   bool AnySlotInUse() const;
@@ -169,6 +180,8 @@ class CMureloView {
   uint64_t m_nReads = 0;                  // reads taken from peers so far
   uint64_t m_nCurrentRead = 0;            // the read whose messages are being handled, 0 for none
   uint64_t m_nReadsAnswered = 0;          // the reads taken when the last peer box was dismissed
+  CHistorySink* m_pHistory = nullptr;
+  std::optional<std::string> m_stayRoom;  // the room of the open stay, if one is open
   std::shared_ptr<char> m_lifetime;       // posted work holds it weakly: gone with the view
 };
 

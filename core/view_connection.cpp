@@ -47,6 +47,7 @@ void CMureloView::FindOwnAddress() {
 }
 
 void CMureloView::CloseAllSockets() {
+  EndStay();
   m_Listener.Close();
   ReportRoom();
   for (CPeerSocket& peer : m_Peers) {
@@ -128,6 +129,7 @@ void CMureloView::HandlePeerClosed(int index) {
   ProcessMessage(FillFormat(kHostLostNoticeFormat, {m_szOwnIp}));
   m_bConnected = false;
   m_host.EnableInput(false);
+  EndStay();
 }
 
 void CMureloView::OnDisconnectCmd() {
@@ -147,6 +149,7 @@ void CMureloView::OnDisconnectCmd() {
   m_bConnected = false;
   m_host.EnableInput(false);
   ProcessMessage(std::string(kDisconnectedNotice));
+  EndStay();
 }
 
 void CMureloView::OnClose() {

@@ -1,7 +1,6 @@
 #include "ui/missed_lines.h"
 
-#include <QRegularExpression>
-
+#include "core/chat_line.h"
 #include "platform/cp932.h"
 #include "platform/plain_text.h"
 
@@ -18,12 +17,11 @@ std::optional<CAnnouncement> CMissedLines::Arrived(const LogEntry& entry, bool f
   if (windowActive || own) return std::nullopt;
   ++m_nMissed;
 
-  // A chat line, as the send command builds it: <font color=C><b>NAME</b></font>：TEXT.
-  static const QRegularExpression chatLine(u"^<font color=[^>]*><b>(.*?)</b></font>：(.*)$"_qs);
   const QString html = ToQString(entry.strHtml);
-  const QRegularExpressionMatch match = chatLine.match(html);
-  const QString sender = match.hasMatch() ? PlainTextOfHtml(match.captured(1)) : u"murelo"_qs;
-  const QString said = PlainTextOfHtml(match.hasMatch() ? match.captured(2) : html);
+  const std::optional<CChatLineParts> chatLine = ParseChatLine(entry.strHtml);
+  const QString sender = chatLine ? PlainTextOfHtml(ToQString(chatLine->name)) : u"murelo"_qs;
+  const QString said =
+      chatLine ? PlainTextOfHtml(ToQString(chatLine->text)) : PlainTextOfHtml(html);
   const QString name = PlainTextOfHtml(ToQString(ownName));
   const bool mention = !name.trimmed().isEmpty() && said.contains(name);
   // Switched off, only a mention is announced, and what follows does not replace it.

@@ -1,12 +1,15 @@
 #include "platform/desktop/murelo_conf.h"
 
 #include <QStandardPaths>
+#include <algorithm>
 
 namespace murelo {
 
 namespace {
 constexpr char kNotificationsKey[] = "notifications/enabled";
 constexpr char kRecentHostsKey[] = "connect/recent_hosts";
+constexpr char kHistoryKey[] = "history/enabled";
+constexpr char kHistoryKeepDaysKey[] = "history/keep_days";
 }  // namespace
 
 // Named in full: QSettings' own name for an ini file in user scope ends in .ini.
@@ -20,6 +23,17 @@ bool CMureloConf::Notifications() const { return m_file.value(kNotificationsKey,
 void CMureloConf::SetNotifications(bool on) {
   m_file.setValue(kNotificationsKey, on);
   m_file.sync();
+}
+
+bool CMureloConf::History() const { return m_file.value(kHistoryKey, true).toBool(); }
+
+void CMureloConf::SetHistory(bool on) {
+  m_file.setValue(kHistoryKey, on);
+  m_file.sync();
+}
+
+int CMureloConf::HistoryKeepDays() const {
+  return std::max(0, m_file.value(kHistoryKeepDaysKey, 0).toInt());
 }
 
 QStringList CMureloConf::RecentHosts() const {

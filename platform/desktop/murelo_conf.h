@@ -20,6 +20,12 @@ class CMureloConf {
   void AddRecentHost(const QString& host);
   static constexpr int kRecentHosts = 10;
 
+  /// Keeping every line in the history; on unless switched off.
+  bool History() const;
+  void SetHistory(bool on);
+  /// How many days lines stay in the history; 0, the default, for ever.
+  int HistoryKeepDays() const;
+
  private:
   QSettings m_file;
 };

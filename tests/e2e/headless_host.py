@@ -6,6 +6,8 @@ import contextlib, os, re, resource, signal, socket, stat, subprocess, sys, temp
 
 BIN = os.path.realpath(sys.argv[1])
 ENV = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
+DATA = tempfile.TemporaryDirectory()  # the history, never the user's
+ENV["XDG_DATA_HOME"] = DATA.name
 
 
 def check(condition, what):
@@ -42,7 +44,9 @@ def command_line():
     check(re.fullmatch(r"murelo \d+\.\d+\.\d+\n", run("--version").stdout), "--version prints it")
     for arguments in (["--bogus"], ["--join"], ["--host", "--join", "x"], ["--headless", "--join", "x"],
                       ["--name", ""], ["--color", "a\nb"], ["--join", " x"], ["extra"], ["--name", "--headless"],
-                      ["--host=1"], ["--dir", "/nonexistent/murelo"]):
+                      ["--host=1"], ["--dir", "/nonexistent/murelo"], ["--search"], ["--room", "x"],
+                      ["--search", "x", "--limit", "0"], ["--search", "x", "--since", "yesterday"],
+                      ["--search", "x", "--host"]):
         answer = run(*arguments)
         check(answer.returncode == 2 and "murelo" in answer.stderr and not answer.stdout,
               f"{arguments} is refused with status 2: {answer.returncode} {answer.stderr!r}")
@@ -140,6 +144,9 @@ def room(work):
     check("error" in err and "文字列が異常です" in err, f"boxes go to standard error: {err}")
     check(not os.path.exists(f"{work}/data.htm"), "the page is removed")
     check(open(f"{work}/data.dat", "rb").read() == "navy\n部屋\n1".encode("cp932"), "the settings are saved")
+    found, none = run("--search", "やあ", "😀"), run("--search", "やあ", "--room", "192.0.2.99")
+    check(found.returncode == 0 and re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \S+ bob：やあ & 😀\n", found.stdout)
+          and none.returncode == 1 and not none.stdout, f"the history finds the line: {found} {none}")
 
     with socket.create_server(("0.0.0.0", port)):  # a busy port
         busy = run("--headless", "--dir", work, env=dict(ENV, MURELO_CHAT_PORT=str(port)))

@@ -23,7 +23,7 @@ done
 "$root/usr/bin/murelo" --version | grep -q '^murelo ' || fail "--version"
 # The window: it stays up only if it found its module in the installed library directory.
 mkdir "$root/run"
-(cd "$root/run" && QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$root/config" \
+(cd "$root/run" && QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$root/config" XDG_DATA_HOME="$root/data" \
   exec "$root/usr/bin/murelo" >"$root/window.log" 2>&1) &
 window=$!
 sleep 2

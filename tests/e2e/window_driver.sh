@@ -99,7 +99,7 @@ outer_size() {
 start_copy() {
   mkdir -p "$work/$1"
   (cd "$work/$1" && exec env -u WAYLAND_DISPLAY QT_QPA_PLATFORM=xcb MURELO_CHAT_PORT="$port" \
-    XDG_CONFIG_HOME="$work/$1/config" XDG_CACHE_HOME="$work/$1/cache" \
+    XDG_CONFIG_HOME="$work/$1/config" XDG_CACHE_HOME="$work/$1/cache" XDG_DATA_HOME="$work/$1/data" \
     LSAN_OPTIONS="suppressions=$driver_dir/lsan.supp:print_suppressions=0:${LSAN_OPTIONS:-}" \
     "$bin" "${@:2}" >"$work/$1.log" 2>&1) &
   pid[$1]=$! running+=("$!") report_dirs+=("$1")
@@ -109,7 +109,8 @@ start_copy() {
 # $work/room.out and room.err, which a failure shows; sets room_pid.
 start_room() {
   mkdir -p "$work/room"
-  env -u DISPLAY MURELO_CHAT_PORT="$port" "$bin" --headless --name 部屋 --dir "$work/room" \
+  env -u DISPLAY MURELO_CHAT_PORT="$port" XDG_DATA_HOME="$work/room/data" \
+    "$bin" --headless --name 部屋 --dir "$work/room" \
     >"$work/room.out" 2>"$work/room.err" &
   room_pid=$! running+=("$!") report_files+=("$work/room.out" "$work/room.err")
 }

@@ -1,0 +1,33 @@
+// The history of this copy: what the conversation logs goes to the history store,
+// $XDG_DATA_HOME/murelo/history.sqlite, unless murelo.conf switches it off.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+#include "core/history_sink.h"
+#include "platform/history/history_recorder.h"
+
+namespace murelo {
+
+/// Where the history is kept.
+QString HistoryPath();
+
+class CHistoryFeed : public CHistorySink {
+ public:
+  /// say: as CHistoryRecorder's.
+  explicit CHistoryFeed(std::function<void(const QString&)> say);
+
+  void StayBegan(int64_t timeMs, const std::string& room, const std::string& name) override;
+  void LineLogged(const CHistoryLine& line) override;
+  void StayEnded(int64_t timeMs) override;
+
+ private:
+  CHistoryRecorder m_recorder;
+};
+
+/// The feed for a copy starting now, or nothing when the history is switched off.
+std::unique_ptr<CHistoryFeed> StartHistory(std::function<void(const QString&)> say);
+
+}  // namespace murelo

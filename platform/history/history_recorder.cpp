@@ -1,0 +1,123 @@
+#include "platform/history/history_recorder.h"
+
+#include <QDateTime>
+#include <chrono>
+
+namespace murelo {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kBatchInterval = 200ms;  // what arrived a second before a crash is kept
+constexpr auto kRetryInterval = 2s;     // while the disk refuses
+constexpr qint64 kDayMs = 24 * 60 * 60 * 1000;
+
+}  // namespace
+
+CHistoryRecorder::CHistoryRecorder(CHistoryOptions options, std::function<void(const QString&)> say)
+    : m_shared(std::make_shared<CShared>()), m_say(std::move(say)) {
+  // The writer hands what it says to this thread's loop, and only while the recorder
+  // lives; the writer itself holds what they share.
+  auto toLoop = [shared = m_shared.get(), this](const QString& text) {
+    std::lock_guard lock(shared->mutex);
+    if (!shared->bStopping) SayLater(text);
+  };
+  m_thread = std::thread(Run, m_shared, std::move(options), std::move(toLoop));
+}
+
+void CHistoryRecorder::SayLater(const QString& text) {
+  QMetaObject::invokeMethod(
+      &m_context, [say = m_say, text] { say(text); }, Qt::QueuedConnection);
+}
+
+CHistoryRecorder::~CHistoryRecorder() {
+  std::unique_lock lock(m_shared->mutex);
+  m_shared->bStopping = true;
+  m_shared->wake.notify_one();
+  // A disk that hangs must not keep the program from ending: the writer is then left to
+  // the process's end.
+  if (m_shared->finished.wait_for(lock, 1s, [this] { return m_shared->bFinished; })) {
+    lock.unlock();
+    m_thread.join();
+  } else {
+    m_thread.detach();
+  }
+}
+
+void CHistoryRecorder::Add(CHistoryEvent event) {
+  CShared& shared = *m_shared;
+  std::lock_guard lock(shared.mutex);
+  if (shared.queue.size() >= kQueueLimit && event.kind == CHistoryEvent::Kind::kLine) {
+    ++shared.nDropped;
+    if (!std::exchange(shared.bDropsSaid, true))
+      SayLater(u"履歴: 記録が追いつかない行は履歴から落とし、その数を記録します。"_qs);
+    return;
+  }
+  shared.queue.push_back(std::move(event));
+  if (shared.queue.size() == 1) shared.wake.notify_one();
+}
+
+void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, CHistoryOptions options,
+                           std::function<void(const QString&)> say) {
+  std::unique_ptr<CHistoryStore> store;
+  bool paused = false;
+  qint64 lastExpiry = 0;
+  std::vector<CHistoryEvent> batch;
+  std::unique_lock lock(shared->mutex);
+  for (;;) {
+    shared->wake.wait(
+        lock, [&] { return shared->bStopping || !shared->queue.empty() || !batch.empty(); });
+    const bool stopping = shared->bStopping;
+    batch.insert(batch.end(), std::make_move_iterator(shared->queue.begin()),
+                 std::make_move_iterator(shared->queue.end()));
+    shared->queue.clear();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    if (shared->nDropped > 0) {
+      CHistoryEvent dropped;
+      dropped.kind = CHistoryEvent::Kind::kDropped;
+      dropped.nTimeMs = now;
+      dropped.nDropped = std::exchange(shared->nDropped, 0);
+      batch.push_back(std::move(dropped));
+    }
+    lock.unlock();
+
+    // Opened here, not at start-up: the program starts without waiting for the disk.
+    if (!store) {
+      QString movedAside;
+      store = CHistoryStore::Open(options.strPath, movedAside);
+      if (!movedAside.isEmpty())
+        say(u"履歴ファイルが壊れているか、別のファイルでした。%1 に移し、新しく始めます。"_qs.arg(
+            movedAside));
+    }
+    if (store && options.nKeepDays > 0 && now - lastExpiry >= kDayMs &&
+        store->ExpireBefore(now - options.nKeepDays * kDayMs))
+      lastExpiry = now;
+    if (store && store->Write(batch)) {
+      batch.clear();
+      if (std::exchange(paused, false)) say(u"履歴の記録を再開しました。"_qs);
+    } else if (!std::exchange(paused, true)) {
+      say(u"履歴を記録できません (%1)。書き込めるようになれば再開します。"_qs.arg(
+          store ? store->LastError() : options.strPath));
+    }
+
+    lock.lock();
+    if (stopping) break;
+    if (paused) {
+      // What waits meanwhile counts against the queue's limit.
+      while (batch.size() > kQueueLimit && batch.back().kind == CHistoryEvent::Kind::kLine) {
+        batch.pop_back();
+        ++shared->nDropped;
+      }
+      shared->wake.wait_for(lock, kRetryInterval, [&] { return shared->bStopping; });
+    } else {
+      shared->wake.wait_for(lock, kBatchInterval, [&] {
+        return shared->bStopping || shared->queue.size() >= kQueueLimit / 2;
+      });
+    }
+  }
+  shared->bFinished = true;
+  shared->finished.notify_one();
+}
+
+}  // namespace murelo

@@ -1,0 +1,68 @@
+// CHistoryRecorder: takes what the conversation logs and writes it to the history store
+// on a thread of its own, so that neither the relay nor the page ever waits for the
+// disk. The loop's thread only appends to a bounded queue; the writer takes all that is
+// queued in one transaction, at most five times a second. What the queue cannot take
+// under a flood is dropped from the history (never from the chat) and counted in it.
+// A full or read-only disk pauses recording, which resumes once writing works again.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "platform/history/history_store.h"
+
+namespace murelo {
+
+struct CHistoryOptions {
+  QString strPath;    // the store's file
+  int nKeepDays = 0;  // lines older than this are deleted at start and daily; 0: kept forever
+};
+
+class CHistoryRecorder {
+ public:
+  /// say is called, on the thread that made the recorder and from its event loop, with
+  /// each thing the user should know: a broken file moved aside, recording paused or
+  /// resumed, lines dropped. Each is said once, not once per line.
+  CHistoryRecorder(CHistoryOptions options, std::function<void(const QString&)> say);
+  /// Writes what is queued, waiting for that a second at most.
+  ~CHistoryRecorder();
+  CHistoryRecorder(const CHistoryRecorder&) = delete;
+  CHistoryRecorder& operator=(const CHistoryRecorder&) = delete;
+
+  /// Queues an event; never waits for the disk.
+  void Add(CHistoryEvent event);
+
+  static constexpr size_t kQueueLimit = 5000;
+
+ private:
+  /// What the recorder and its writer share; the writer holds it too, so that a writer
+  /// left to a hung disk at the program's end touches nothing that is gone.
+  struct CShared {
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<CHistoryEvent> queue;
+    qint64 nDropped = 0;  // not yet written as such
+    bool bDropsSaid = false;
+    bool bStopping = false;
+    bool bFinished = false;
+    std::condition_variable finished;
+  };
+  static void Run(std::shared_ptr<CShared> shared, CHistoryOptions options,
+                  std::function<void(const QString&)> say);
+
+  /// Hands text to say from this thread's loop.
+  void SayLater(const QString& text);
+
+  std::shared_ptr<CShared> m_shared;
+  const std::function<void(const QString&)> m_say;
+  QObject m_context;  // said text goes no further once the recorder is gone
+  std::thread m_thread;
+};
+
+}  // namespace murelo
