@@ -14,7 +14,8 @@ namespace {
 
 constexpr std::string_view kReplacementUtf8 = "\xef\xbf\xbd";  // U+FFFD
 
-/// The two converters, opened on first use and kept for the whole run. Where the C
+/// The two converters of a thread (the history's writer converts too), opened on its
+/// first use and kept for the thread's life. Where the C
 /// library lacks CP932, a descriptor stays invalid and the converters fall back to
 /// ASCII: other bytes read as U+FFFD, other characters are written as references.
 struct Converters {
@@ -37,7 +38,7 @@ struct Converters {
 };
 
 Converters& Shared() {
-  static Converters converters;
+  thread_local Converters converters;
   return converters;
 }
 

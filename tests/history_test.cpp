@@ -14,6 +14,7 @@
 #include "app/history_feed.h"
 #include "core/wire_format.h"
 #include "loopback.h"
+#include "platform/cp932.h"
 #include "platform/history/history_recorder.h"
 #include "platform/history/history_store.h"
 #include "platform/history/search_text.h"
@@ -25,12 +26,7 @@ namespace {
 using namespace test;
 
 CHistoryEvent Line(qint64 timeMs, const QString& html) {
-  CHistoryEvent line;
-  line.nTimeMs = timeMs;
-  line.strAddress = u"10.0.0.1"_qs;
-  line.strHtml = html;
-  line.strPlain = PlainTextOfHtml(html);
-  return line;
+  return {CHistoryEvent::Kind::kLine, timeMs, {}, {}, {}, "10.0.0.1", ToCp932(html), false, 0};
 }
 
 /// Japanese and English chat lines of realistic lengths, in full and half width, with
@@ -64,7 +60,7 @@ TEST(History, SearchFindsExactlyWhatABruteForceReadingFinds) {
   std::vector<QString> folded;  // the reference: every line's plain text, folded
   for (size_t i = 0; i < corpus.size(); ++i) {
     events.push_back(Line(static_cast<qint64>(i), corpus[i]));
-    folded.push_back(FoldForSearch(events.back().strPlain));
+    folded.push_back(FoldForSearch(PlainTextOfHtml(ToQString(events.back().strHtml))));
   }
   ASSERT_TRUE(store->Write(events));
 

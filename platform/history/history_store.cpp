@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "platform/cp932.h"
 #include "platform/history/search_text.h"
+#include "platform/plain_text.h"
 
 namespace murelo {
 
@@ -51,6 +53,7 @@ class CStatement {
     sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
                       SQLITE_TRANSIENT);
   }
+  void BindCp932(int index, const std::string& text) { Bind(index, ToQString(text)); }
   void BindNull(int index) { sqlite3_bind_null(m_stmt, index); }
   /// SQLITE_ROW, SQLITE_DONE or the error.
   int Step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
@@ -169,8 +172,8 @@ bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
     switch (event.kind) {
       case CHistoryEvent::Kind::kStayBegan:
         stay.Bind(1, event.nTimeMs);
-        stay.Bind(2, event.strRoom);
-        stay.Bind(3, event.strName);
+        stay.BindCp932(2, event.strRoom);
+        stay.BindCp932(3, event.strName);
         ok = ok && stay.Run();
         openStay = sqlite3_last_insert_rowid(m_db);
         break;
@@ -184,14 +187,15 @@ bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
         line.Bind(1, event.nTimeMs);
         openStay ? line.Bind(2, openStay) : line.BindNull(2);
         line.Bind(3, event.bChatLine ? 1 : 0);
-        event.bChatLine ? line.Bind(4, event.strName) : line.BindNull(4);
-        event.bChatLine ? line.Bind(5, event.strColor) : line.BindNull(5);
-        line.Bind(6, event.strAddress);
-        line.Bind(7, event.strHtml);
-        line.Bind(8, event.strPlain);
+        event.bChatLine ? line.BindCp932(4, event.strName) : line.BindNull(4);
+        event.bChatLine ? line.BindCp932(5, event.strColor) : line.BindNull(5);
+        line.BindCp932(6, event.strAddress);
+        const QString html = ToQString(event.strHtml), plain = PlainTextOfHtml(html);
+        line.Bind(7, html);
+        line.Bind(8, plain);
         ok = ok && line.Run();
         const qint64 id = sqlite3_last_insert_rowid(m_db);
-        const QString text = FoldForSearch(event.strPlain);
+        const QString text = FoldForSearch(plain);
         for (CStatement* insert : {&folded, &indexed}) {
           insert->Bind(1, id);
           insert->Bind(2, text);

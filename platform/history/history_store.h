@@ -11,21 +11,23 @@
 #include <QStringList>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace murelo {
 
-/// What the store is asked to keep, in the order it happened.
+/// What the store is asked to keep, in the order it happened. Texts are CP932, as the
+/// conversation has them: the store turns them into UTF-8 and plain text itself, so that
+/// the conversation's thread spends nothing on them.
 struct CHistoryEvent {
   enum class Kind { kStayBegan, kLine, kStayEnded, kDropped };
   Kind kind = Kind::kLine;
-  qint64 nTimeMs = 0;  // UTC, milliseconds since the epoch
-  QString strRoom;     // kStayBegan: the host's address as joined, or this copy's own
-  QString strName;     // kStayBegan: this copy's name; kLine: the sender's, chat lines only
-  QString strColor;    // kLine, chat lines only
-  QString strAddress;  // kLine: the sender line
-  QString strHtml;     // kLine: line 0 as logged
-  QString strPlain;    // kLine: its plain text
+  qint64 nTimeMs = 0;      // UTC, milliseconds since the epoch
+  std::string strRoom;     // kStayBegan: the host's address as joined, or this copy's own
+  std::string strName;     // kStayBegan: this copy's name; kLine: the sender's, chat lines only
+  std::string strColor;    // kLine, chat lines only
+  std::string strAddress;  // kLine: the sender line
+  std::string strHtml;     // kLine: line 0 as logged
   bool bChatLine = false;
   qint64 nDropped = 0;  // kDropped: lines that could not be kept
 };
