@@ -18,16 +18,15 @@ void CHistoryFeed::StayBegan(int64_t timeMs, const std::string& room, const std:
   m_recorder.Add({CHistoryEvent::Kind::kStayBegan, timeMs, room, name, {}, {}, {}, false, 0});
 }
 
-void CHistoryFeed::LineLogged(const CHistoryLine& line) {
-  m_recorder.Add({CHistoryEvent::Kind::kLine,
-                  line.nTimeMs,
-                  {},
-                  line.strName,
-                  line.strColor,
-                  line.strAddress,
-                  line.strHtml,
-                  line.bChatLine,
-                  0});
+void CHistoryFeed::LineLogged(CHistoryLine line) {
+  CHistoryEvent event;
+  event.nTimeMs = line.nTimeMs;
+  event.strName = std::move(line.strName);
+  event.strColor = std::move(line.strColor);
+  event.strAddress = std::move(line.strAddress);
+  event.strHtml = std::move(line.strHtml);
+  event.bChatLine = line.bChatLine;
+  m_recorder.Add(std::move(event));
 }
 
 void CHistoryFeed::StayEnded(int64_t timeMs) {

@@ -20,7 +20,7 @@ class CHistoryFeed : public CHistorySink {
   explicit CHistoryFeed(std::function<void(const QString&)> say);
 
   void StayBegan(int64_t timeMs, const std::string& room, const std::string& name) override;
-  void LineLogged(const CHistoryLine& line) override;
+  void LineLogged(CHistoryLine line) override;
   void StayEnded(int64_t timeMs) override;
 
  private:

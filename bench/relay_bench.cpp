@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/history_feed.h"
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
@@ -207,9 +208,8 @@ class ClientFleet {
   std::vector<double>* m_latencies = nullptr;
 };
 
-FleetResult RunProgramRelay(int argc, char** argv) {
-  QCoreApplication application(argc, argv);
-  murelo::CQtEventLoop loop;
+/// The program's relay, keeping its history or not.
+FleetResult RunProgramRelay(bool history) {
   const std::filesystem::path dir = std::filesystem::temp_directory_path() / "murelo-relay-bench";
   std::filesystem::create_directories(dir);
   murelo::test::CTestHost host;
@@ -217,7 +217,10 @@ FleetResult RunProgramRelay(int argc, char** argv) {
   const uint16_t port = murelo::test::FreePort();
   FleetResult result;
   {
+    const auto feed =
+        history ? std::make_unique<murelo::CHistoryFeed>([](const QString&) {}) : nullptr;
     murelo::CMureloView view(host, {port, dir.string()});
+    view.SetHistorySink(feed.get());
     view.OnInitialUpdate();
     view.OnConnectCmd();
     for (int i = 0; i < 200; ++i) view.ProcessMessage(std::string(100, 'x') + "\n1.1.1.1\n");
@@ -314,11 +317,15 @@ double Percentile(std::vector<double> samples, double fraction) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const FleetResult program = RunProgramRelay(argc, argv);
+  QCoreApplication application(argc, argv);
+  murelo::CQtEventLoop loop;
+  const FleetResult program = RunProgramRelay(false);
+  const FleetResult recorded = RunProgramRelay(true);
   const double bare = RunBareRelay();
   std::printf("relay_saturated_per_s: %.0f messages/s\n", program.saturatedPerSecond);
   std::printf("bare_relay_saturated_per_s: %.0f messages/s\n", bare);
   std::printf("relay_saturated_ratio: %.2f ratio\n", program.saturatedPerSecond / bare);
+  std::printf("relay_saturated_history_ratio: %.2f ratio\n", recorded.saturatedPerSecond / bare);
   std::printf("relay_paced_p50_ms: %.3f ms\n", Percentile(program.latenciesMs, 0.5));
   std::printf("relay_paced_p99_ms: %.3f ms\n", Percentile(program.latenciesMs, 0.99));
   std::printf("relay_paced_max_ms: %.3f ms\n", Percentile(program.latenciesMs, 1.0));

@@ -23,7 +23,7 @@ class CHistorySink {
   /// A stay begins with its first line: when, where (the host's address as joined, or
   /// this copy's own when hosting), and this copy's name then.
   virtual void StayBegan(int64_t timeMs, const std::string& room, const std::string& name) = 0;
-  virtual void LineLogged(const CHistoryLine& line) = 0;
+  virtual void LineLogged(CHistoryLine line) = 0;
   virtual void StayEnded(int64_t timeMs) = 0;
 
  protected:

@@ -96,7 +96,7 @@ void CMureloView::KeepInHistory(const LogEntry& entry) {
     line.strName = parts->name;
     line.strColor = parts->color;
   }
-  m_pHistory->LineLogged(line);
+  m_pHistory->LineLogged(std::move(line));
 }
 
 void CMureloView::EndStay() {

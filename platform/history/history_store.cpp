@@ -242,7 +242,10 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
   if (query.nSinceMs > 0) where += u" AND l.time_ms >= ?"_qs;
   const QString from =
       u" FROM folded f JOIN lines l ON l.id = f.id LEFT JOIN stays s ON s.id = l.stay WHERE "_qs;
-  CStatement count(m_db, u"SELECT count(*)"_qs + from + where);
+  // Counted over the folded text alone when nothing else narrows the search.
+  const bool narrowed = !query.strRoom.isEmpty() || query.nSinceMs > 0;
+  CStatement count(m_db,
+                   u"SELECT count(*)"_qs + (narrowed ? from : u" FROM folded f WHERE "_qs) + where);
   CStatement rows(m_db,
                   u"SELECT l.id, l.time_ms, coalesce(s.room, ''), coalesce(l.name, ''), "
                   "coalesce(l.color, ''), l.plain"_qs +
