@@ -1,8 +1,5 @@
 #include "platform/history/history_recorder.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <QDateTime>
 #include <chrono>
 
@@ -63,8 +60,6 @@ void CHistoryRecorder::Add(CHistoryEvent event) {
 
 void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, CHistoryOptions options,
                            std::function<void(const QString&)> say) {
-  // The conversation comes first: on a busy machine the writer takes what time is left.
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
   std::unique_ptr<CHistoryStore> store;
   bool paused = false;
   qint64 lastExpiry = 0;
