@@ -14,7 +14,7 @@ namespace murelo {
 /// Where the history is kept.
 QString HistoryPath();
 
-class CHistoryFeed : public CHistorySink {
+class CHistoryFeed final : public CHistorySink {
  public:
   /// say: as CHistoryRecorder's.
   explicit CHistoryFeed(std::function<void(const QString&)> say);

@@ -11,7 +11,7 @@ using namespace std::chrono_literals;
 
 constexpr auto kBatchInterval = 200ms;  // what arrived a second before a crash is kept
 constexpr auto kRetryInterval = 2s;     // while the disk refuses
-constexpr qint64 kDayMs = 24 * 60 * 60 * 1000;
+constexpr qint64 kDayMs = qint64{24} * 60 * 60 * 1000;
 
 }  // namespace
 
@@ -58,8 +58,8 @@ void CHistoryRecorder::Add(CHistoryEvent event) {
   if (shared.queue.size() == 1) shared.wake.notify_one();
 }
 
-void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, CHistoryOptions options,
-                           std::function<void(const QString&)> say) {
+void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOptions& options,
+                           const std::function<void(const QString&)>& say) {
   std::unique_ptr<CHistoryStore> store;
   bool paused = false;
   qint64 lastExpiry = 0;

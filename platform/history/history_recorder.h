@@ -53,8 +53,8 @@ class CHistoryRecorder {
     bool bFinished = false;
     std::condition_variable finished;
   };
-  static void Run(std::shared_ptr<CShared> shared, CHistoryOptions options,
-                  std::function<void(const QString&)> say);
+  static void Run(std::shared_ptr<CShared> shared, const CHistoryOptions& options,
+                  const std::function<void(const QString&)>& say);
 
   /// Hands text to say from this thread's loop.
   void SayLater(const QString& text);
