@@ -119,7 +119,7 @@ TEST(History, ComesThroughACrashABrokenFileAndAFullDisk) {
   sqlite3_stmt* facts = nullptr;
   sqlite3_prepare_v2(check,
                      "SELECT (SELECT integrity_check FROM pragma_integrity_check), count(*), "
-                     "max(CAST(plain AS INTEGER)), max(time_ms) FROM lines",
+                     "max(CAST(html AS INTEGER)), max(time_ms) FROM lines",
                      -1, &facts, nullptr);
   ASSERT_EQ(sqlite3_step(facts), SQLITE_ROW);
   EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(facts, 0)), "ok");

@@ -20,21 +20,26 @@ namespace {
 // for a history, nor written into.
 constexpr int kApplicationId = 0x6d75726c;
 
+// Raised when the tables change: a file of another version is moved aside, not misread.
+constexpr int kSchemaVersion = 2;
+
 constexpr char kSchema[] = R"(
 CREATE TABLE IF NOT EXISTS stays(id INTEGER PRIMARY KEY, began_ms INTEGER NOT NULL,
   ended_ms INTEGER, room TEXT NOT NULL, name TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS lines(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL, stay INTEGER,
-  chat INTEGER NOT NULL, name TEXT, color TEXT, address TEXT NOT NULL, html TEXT NOT NULL,
-  plain TEXT NOT NULL);
-CREATE TABLE IF NOT EXISTS folded(id INTEGER PRIMARY KEY, text TEXT NOT NULL);
-CREATE VIRTUAL TABLE IF NOT EXISTS folded_index USING fts5(text, content='folded',
-  content_rowid='id', tokenize='trigram case_sensitive 1', detail='none');
+  chat INTEGER NOT NULL, name TEXT, color TEXT, address TEXT NOT NULL, html TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS texts(id INTEGER PRIMARY KEY, folded TEXT NOT NULL);
+CREATE VIRTUAL TABLE IF NOT EXISTS texts_index USING fts5(folded, content='',
+  tokenize='trigram case_sensitive 1', detail='none', columnsize=0);
 CREATE TABLE IF NOT EXISTS dropped(time_ms INTEGER NOT NULL, lines INTEGER NOT NULL);
 )";
-// The trigram index finds the lines that hold some of a word's trigrams anywhere, not
-// only in sequence (detail='none' keeps no positions, a third of its size, and takes
-// no phrase): every candidate is checked against the folded text itself, which also
-// serves the words too short to have a trigram.
+// What search reads of a line, its plain text folded, is kept apart from the rest of it,
+// so that reading every text for a short word reads no more than the texts. The plain
+// text itself is the page's line read as the window shows it: made again from line 0
+// for the lines a search shows. The trigram index finds the lines that hold some of a
+// word's trigrams anywhere, not only in sequence (detail='none' keeps no positions, a
+// third of its size, and takes no phrase): every candidate is checked against the
+// folded text itself, which also serves the words too short to have a trigram.
 
 /// One prepared statement; its parameters and columns count from 1 and 0, as SQLite's.
 class CStatement {
@@ -100,7 +105,11 @@ FileState OpenHistory(const QString& path, sqlite3*& db) {
     const int read = id.Step();
     if (read == SQLITE_NOTADB || read == SQLITE_CORRUPT) return FileState::kBroken;
     if (read != SQLITE_ROW) return FileState::kUnusable;
-    if (id.Int(0) != kApplicationId) {
+    CStatement version(db, u"PRAGMA user_version"_qs);
+    if (id.Int(0) == kApplicationId) {
+      if (version.Step() != SQLITE_ROW || version.Int(0) != kSchemaVersion)
+        return FileState::kBroken;
+    } else {
       CStatement tables(db, u"SELECT count(*) FROM sqlite_schema"_qs);
       if (tables.Step() != SQLITE_ROW || tables.Int(0) != 0) return FileState::kBroken;
     }
@@ -108,7 +117,8 @@ FileState OpenHistory(const QString& path, sqlite3*& db) {
   const int created = sqlite3_exec(
       db,
       (QByteArray("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA application_id=") +
-       QByteArray::number(kApplicationId) + ";" + kSchema)
+       QByteArray::number(kApplicationId) +
+       "; PRAGMA user_version=" + QByteArray::number(kSchemaVersion) + ";" + kSchema)
           .constData(),
       nullptr, nullptr, nullptr);
   if (created == SQLITE_CORRUPT || created == SQLITE_NOTADB) return FileState::kBroken;
@@ -161,10 +171,10 @@ bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
   CStatement stay(m_db, u"INSERT INTO stays(began_ms, room, name) VALUES(?, ?, ?)"_qs);
   CStatement ended(m_db, u"UPDATE stays SET ended_ms = ? WHERE id = ?"_qs);
   CStatement line(m_db,
-                  u"INSERT INTO lines(time_ms, stay, chat, name, color, address, html, plain) "
-                  "VALUES(?, ?, ?, ?, ?, ?, ?, ?)"_qs);
-  CStatement folded(m_db, u"INSERT INTO folded(id, text) VALUES(?, ?)"_qs);
-  CStatement indexed(m_db, u"INSERT INTO folded_index(rowid, text) VALUES(?, ?)"_qs);
+                  u"INSERT INTO lines(time_ms, stay, chat, name, color, address, html) "
+                  "VALUES(?, ?, ?, ?, ?, ?, ?)"_qs);
+  CStatement text(m_db, u"INSERT INTO texts(id, folded) VALUES(?, ?)"_qs);
+  CStatement indexed(m_db, u"INSERT INTO texts_index(rowid, folded) VALUES(?, ?)"_qs);
   CStatement dropped(m_db, u"INSERT INTO dropped(time_ms, lines) VALUES(?, ?)"_qs);
   qint64 openStay = m_nOpenStay;
   bool ok = true;
@@ -190,15 +200,14 @@ bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
         event.bChatLine ? line.BindCp932(4, event.strName) : line.BindNull(4);
         event.bChatLine ? line.BindCp932(5, event.strColor) : line.BindNull(5);
         line.BindCp932(6, event.strAddress);
-        const QString html = ToQString(event.strHtml), plain = PlainTextOfHtml(html);
+        const QString html = ToQString(event.strHtml);
         line.Bind(7, html);
-        line.Bind(8, plain);
         ok = ok && line.Run();
         const qint64 id = sqlite3_last_insert_rowid(m_db);
-        const QString text = FoldForSearch(plain);
-        for (CStatement* insert : {&folded, &indexed}) {
+        const QString folded = FoldForSearch(PlainTextOfHtml(html));
+        for (CStatement* insert : {&text, &indexed}) {
           insert->Bind(1, id);
-          insert->Bind(2, text);
+          insert->Bind(2, folded);
           ok = ok && insert->Run();
         }
         break;
@@ -233,23 +242,23 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
         indexed << u'"' + QString(trigram).replace(u'"', u"\"\""_qs) + u'"';
       }
     }
-    where += u" AND instr(f.text, ?) > 0"_qs;
+    where += u" AND instr(t.folded, ?) > 0"_qs;
   }
   indexed.removeDuplicates();
   if (!indexed.isEmpty())
-    where += u" AND f.id IN (SELECT rowid FROM folded_index WHERE folded_index MATCH ?)"_qs;
+    where += u" AND t.id IN (SELECT rowid FROM texts_index WHERE texts_index MATCH ?)"_qs;
   if (!query.strRoom.isEmpty()) where += u" AND s.room = ?"_qs;
   if (query.nSinceMs > 0) where += u" AND l.time_ms >= ?"_qs;
   const QString from =
-      u" FROM folded f JOIN lines l ON l.id = f.id LEFT JOIN stays s ON s.id = l.stay WHERE "_qs;
-  // Counted over the folded text alone when nothing else narrows the search.
+      u" FROM texts t JOIN lines l ON l.id = t.id LEFT JOIN stays s ON s.id = l.stay WHERE "_qs;
+  // Counted over the texts alone when nothing else narrows the search.
   const bool narrowed = !query.strRoom.isEmpty() || query.nSinceMs > 0;
   CStatement count(m_db,
-                   u"SELECT count(*)"_qs + (narrowed ? from : u" FROM folded f WHERE "_qs) + where);
+                   u"SELECT count(*)"_qs + (narrowed ? from : u" FROM texts t WHERE "_qs) + where);
   CStatement rows(m_db,
                   u"SELECT l.id, l.time_ms, coalesce(s.room, ''), coalesce(l.name, ''), "
-                  "coalesce(l.color, ''), l.plain"_qs +
-                      from + where + u" ORDER BY f.id DESC LIMIT ?"_qs);
+                  "coalesce(l.color, ''), l.html"_qs +
+                      from + where + u" ORDER BY t.id DESC LIMIT ?"_qs);
   for (CStatement* statement : {&count, &rows}) {
     int parameter = 0;
     for (const QString& word : words) statement->Bind(++parameter, word);
@@ -263,8 +272,8 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
   result.nTotal = count.Int(0);
   int step;
   while ((step = rows.Step()) == SQLITE_ROW) {
-    result.hits.push_back(
-        {rows.Int(0), rows.Int(1), rows.Text(2), rows.Text(3), rows.Text(4), rows.Text(5)});
+    result.hits.push_back({rows.Int(0), rows.Int(1), rows.Text(2), rows.Text(3), rows.Text(4),
+                           PlainTextOfHtml(rows.Text(5))});
   }
   if (step != SQLITE_DONE) return std::nullopt;
   return result;
@@ -278,8 +287,8 @@ qint64 CHistoryStore::LineCount() const {
 bool CHistoryStore::Forget() {
   m_nOpenStay = 0;
   return Execute(
-             "BEGIN IMMEDIATE; DELETE FROM lines; DELETE FROM folded; DELETE FROM stays; "
-             "DELETE FROM dropped; INSERT INTO folded_index(folded_index) VALUES('delete-all'); "
+             "BEGIN IMMEDIATE; DELETE FROM lines; DELETE FROM texts; DELETE FROM stays; "
+             "DELETE FROM dropped; INSERT INTO texts_index(texts_index) VALUES('delete-all'); "
              "COMMIT") &&
          Execute("VACUUM");  // the deleted lines' pages are overwritten, not just freed
 }
@@ -287,20 +296,20 @@ bool CHistoryStore::Forget() {
 bool CHistoryStore::ExpireBefore(qint64 timeMs) {
   CStatement expire(
       m_db,
-      u"INSERT INTO folded_index(folded_index, rowid, text) SELECT 'delete', id, text FROM folded "
-      "WHERE id IN (SELECT id FROM lines WHERE time_ms < ?1);"_qs);
+      u"INSERT INTO texts_index(texts_index, rowid, folded) SELECT 'delete', id, folded FROM texts "
+      "WHERE id IN (SELECT id FROM lines WHERE time_ms < ?1)"_qs);
   if (!Execute("BEGIN IMMEDIATE")) return false;
   expire.Bind(1, timeMs);
-  CStatement folded(m_db,
-                    u"DELETE FROM folded WHERE id IN (SELECT id FROM lines WHERE time_ms < ?1)"_qs);
-  folded.Bind(1, timeMs);
+  CStatement texts(m_db,
+                   u"DELETE FROM texts WHERE id IN (SELECT id FROM lines WHERE time_ms < ?1)"_qs);
+  texts.Bind(1, timeMs);
   CStatement lines(m_db, u"DELETE FROM lines WHERE time_ms < ?1"_qs);
   lines.Bind(1, timeMs);
   CStatement stays(m_db,
                    u"DELETE FROM stays WHERE ended_ms < ?1 AND "
                    "NOT EXISTS (SELECT 1 FROM lines WHERE stay = stays.id)"_qs);
   stays.Bind(1, timeMs);
-  if (!expire.Run() || !folded.Run() || !lines.Run() || !stays.Run() || !Execute("COMMIT")) {
+  if (!expire.Run() || !texts.Run() || !lines.Run() || !stays.Run() || !Execute("COMMIT")) {
     Execute("ROLLBACK");
     return false;
   }
