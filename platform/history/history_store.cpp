@@ -1,6 +1,7 @@
 #include "platform/history/history_store.h"
 
 #include <fcntl.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,6 +77,18 @@ class CStatement {
  private:
   sqlite3_stmt* m_stmt = nullptr;
 };
+
+/// contains(text, word): whether word's UTF-8 bytes are found in text's. For valid UTF-8,
+/// as both always are here, that is whether the text holds the word: SQLite's instr()
+/// also counts the characters before the word, which search never needs.
+void Contains(sqlite3_context* context, int, sqlite3_value** values) {
+  const auto* text = sqlite3_value_text(values[0]);
+  const auto* word = sqlite3_value_text(values[1]);
+  sqlite3_result_int(context,
+                     text && word &&
+                         memmem(text, static_cast<size_t>(sqlite3_value_bytes(values[0])), word,
+                                static_cast<size_t>(sqlite3_value_bytes(values[1]))));
+}
 
 /// The directory made private to this user, and the file made with no access for others
 /// before SQLite opens it (its journal files take the file's mode).
@@ -160,6 +173,12 @@ std::unique_ptr<CHistoryStore> CHistoryStore::OpenToRead(const QString& path) {
   return nullptr;
 }
 
+CHistoryStore::CHistoryStore(sqlite3* db) : m_db(db) {
+  sqlite3_create_function_v2(m_db, "contains", 2,
+                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+                             Contains, nullptr, nullptr, nullptr);
+}
+
 CHistoryStore::~CHistoryStore() { sqlite3_close(m_db); }
 
 bool CHistoryStore::Execute(const char* sql) const {
@@ -242,7 +261,7 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
         indexed << u'"' + QString(trigram).replace(u'"', u"\"\""_qs) + u'"';
       }
     }
-    where += u" AND instr(t.folded, ?) > 0"_qs;
+    where += u" AND contains(t.folded, ?)"_qs;
   }
   indexed.removeDuplicates();
   if (!indexed.isEmpty())
@@ -268,14 +287,18 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
     if (statement == &rows) statement->Bind(++parameter, qint64{query.nLimit});
   }
   CHistoryResult result;
-  if (count.Step() != SQLITE_ROW) return std::nullopt;
-  result.nTotal = count.Int(0);
   int step;
   while ((step = rows.Step()) == SQLITE_ROW) {
     result.hits.push_back({rows.Int(0), rows.Int(1), rows.Text(2), rows.Text(3), rows.Text(4),
                            PlainTextOfHtml(rows.Text(5))});
   }
   if (step != SQLITE_DONE) return std::nullopt;
+  // Fewer than asked for are all there are: the texts are read through once at most.
+  result.nTotal = static_cast<qint64>(result.hits.size());
+  if (result.nTotal == query.nLimit) {
+    if (count.Step() != SQLITE_ROW) return std::nullopt;
+    result.nTotal = count.Int(0);
+  }
   return result;
 }
 

@@ -82,7 +82,7 @@ class CHistoryStore {
   QString LastError() const;
 
  private:
-  explicit CHistoryStore(sqlite3* db) : m_db(db) {}
+  explicit CHistoryStore(sqlite3* db);
   bool Execute(const char* sql) const;
 
   sqlite3* m_db;
