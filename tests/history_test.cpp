@@ -160,6 +160,35 @@ TEST(History, ComesThroughACrashABrokenFileAndAFullDisk) {
   EXPECT_EQ(store->LineCount(), 2000);
 }
 
+// A disk that refuses (here, a file where the directory should be) pauses recording,
+// which resumes once writing works; a flood beyond the queue loses lines from the history
+// alone, and how many is kept. Each is said once.
+TEST(History, RefusedWritesPauseItAndAFloodIsCounted) {
+  ScopedTempDir dir;
+  std::ofstream("blocker") << "not a directory";
+  QStringList said;
+  constexpr int kAdded = CHistoryRecorder::kQueueLimit * 2;
+  {
+    CHistoryRecorder recorder({u"blocker/history.sqlite"_qs, 0},
+                              [&said](const QString& text) { said << text; });
+    for (int i = 0; i < kAdded; ++i) recorder.Add(Line(i, u"line"_qs));
+    EXPECT_TRUE(WaitFor([&] { return said.size() == 2; }));  // paused, and lines dropped
+    std::filesystem::remove("blocker");
+    std::filesystem::create_directory("blocker");
+    EXPECT_TRUE(WaitFor([&] { return said.size() == 3; }));  // resumed
+  }
+  EXPECT_EQ(said.size(), 3) << said.join(u'\n').toStdString();
+  sqlite3* db = nullptr;
+  sqlite3_open("blocker/history.sqlite", &db);
+  sqlite3_stmt* kept = nullptr;
+  sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM lines) + (SELECT sum(lines) FROM dropped)",
+                     -1, &kept, nullptr);
+  ASSERT_EQ(sqlite3_step(kept), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int(kept, 0), kAdded);
+  sqlite3_finalize(kept);
+  sqlite3_close(db);
+}
+
 // The same conversation with the history on and off: what a peer receives, the page and
 // data.dat are the same bytes, and the history holds the lines in the host's stay.
 TEST(History, LeavesTheWireAndTheFilesAsTheyWere) {

@@ -147,6 +147,7 @@ def room(work):
     found, none = run("--search", "やあ", "😀"), run("--search", "やあ", "--room", "192.0.2.99")
     check(found.returncode == 0 and re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d \S+ bob：やあ & 😀\n", found.stdout)
           and none.returncode == 1 and not none.stdout, f"the history finds the line: {found} {none}")
+    check(run("--forget-history").returncode == 0 and run("--search", "やあ").returncode == 1, "and forgets it")
 
     with socket.create_server(("0.0.0.0", port)):  # a busy port
         busy = run("--headless", "--dir", work, env=dict(ENV, MURELO_CHAT_PORT=str(port)))
