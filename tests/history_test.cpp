@@ -107,7 +107,7 @@ TEST(History, ComesThroughACrashABrokenFileAndAFullDisk) {
     CHistoryRecorder recorder({path, 0}, [](const QString&) {});
     for (qint64 n = 0;; ++n) {
       recorder.Add(Line(QDateTime::currentMSecsSinceEpoch(), QString::number(n)));
-      if (n % 64 == 0) usleep(5000);
+      if (n % 64 == 0) usleep(20000);
     }
   }
   usleep(1500000);

@@ -69,18 +69,21 @@ void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOption
     shared->wake.wait(
         lock, [&] { return shared->bStopping || !shared->queue.empty() || !batch.empty(); });
     const bool stopping = shared->bStopping;
-    batch.insert(batch.end(), std::make_move_iterator(shared->queue.begin()),
-                 std::make_move_iterator(shared->queue.end()));
-    shared->queue.clear();
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    if (shared->nDropped > 0) {
-      CHistoryEvent dropped;
-      dropped.kind = CHistoryEvent::Kind::kDropped;
-      dropped.nTimeMs = now;
-      dropped.nDropped = std::exchange(shared->nDropped, 0);
-      batch.push_back(std::move(dropped));
-    }
+    // Taken whole, so that the conversation's thread never waits on the lock for long.
+    std::vector<CHistoryEvent> taken;
+    taken.swap(shared->queue);
+    const qint64 dropped = std::exchange(shared->nDropped, 0);
     lock.unlock();
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    batch.insert(batch.end(), std::make_move_iterator(taken.begin()),
+                 std::make_move_iterator(taken.end()));
+    if (dropped > 0) {
+      CHistoryEvent event;
+      event.kind = CHistoryEvent::Kind::kDropped;
+      event.nTimeMs = now;
+      event.nDropped = dropped;
+      batch.push_back(std::move(event));
+    }
 
     // Opened here, not at start-up: the program starts without waiting for the disk.
     if (!store) {
@@ -111,9 +114,7 @@ void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOption
       }
       shared->wake.wait_for(lock, kRetryInterval, [&] { return shared->bStopping; });
     } else {
-      shared->wake.wait_for(lock, kBatchInterval, [&] {
-        return shared->bStopping || shared->queue.size() >= kQueueLimit / 2;
-      });
+      shared->wake.wait_for(lock, kBatchInterval, [&] { return shared->bStopping; });
     }
   }
   shared->bFinished = true;
