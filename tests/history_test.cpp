@@ -7,9 +7,11 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <atomic>
 #include <csignal>
 #include <fstream>
 #include <random>
+#include <thread>
 
 #include "app/history_feed.h"
 #include "core/wire_format.h"
@@ -187,6 +189,28 @@ TEST(History, RefusedWritesPauseItAndAFloodIsCounted) {
   EXPECT_EQ(sqlite3_column_int(kept, 0), kAdded);
   sqlite3_finalize(kept);
   sqlite3_close(db);
+}
+
+// Two copies of one user write one file at once; lines past their keeping time go.
+TEST(History, TwoWritersShareTheFileAndOldLinesExpire) {
+  ScopedTempDir dir;
+  QString movedAside;
+  std::vector<std::thread> writers;
+  std::atomic<int> written = 0;
+  for (const qint64 time : {1000, 2000}) {
+    writers.emplace_back([&written, time] {
+      QString movedAside;
+      auto store = CHistoryStore::Open(u"history.sqlite"_qs, movedAside);
+      for (int batch = 0; batch < 50; ++batch)
+        written += store && store->Write(std::vector<CHistoryEvent>(100, Line(time, u"行"_qs)));
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(written, 100);
+  auto store = CHistoryStore::Open(u"history.sqlite"_qs, movedAside);
+  EXPECT_TRUE(store->ExpireBefore(1500));
+  const std::optional<CHistoryResult> left = store->Search({u"行"_qs, {}, 0, 1});
+  EXPECT_TRUE(left && left->nTotal == 5000 && left->hits[0].nTimeMs == 2000);
 }
 
 // The same conversation with the history on and off: what a peer receives, the page and

@@ -107,35 +107,50 @@ enum class FileState { kHistory, kBroken, kUnusable };
 
 /// Opens path and makes sure it is this program's history, creating the tables in a new
 /// file.
+FileState StateOf(int result) {
+  if (result == SQLITE_NOTADB || result == SQLITE_CORRUPT) return FileState::kBroken;
+  return result == SQLITE_OK ? FileState::kHistory : FileState::kUnusable;
+}
+
+/// Whether the open file is this program's history, as one transaction sees it.
+FileState CheckHistory(sqlite3* db) {
+  CStatement id(db, u"PRAGMA application_id"_qs);
+  const int read = id.Step();
+  if (read != SQLITE_ROW) return StateOf(read);
+  if (id.Int(0) == kApplicationId) {
+    CStatement version(db, u"PRAGMA user_version"_qs);
+    return version.Step() == SQLITE_ROW && version.Int(0) == kSchemaVersion ? FileState::kHistory
+                                                                            : FileState::kBroken;
+  }
+  CStatement tables(db, u"SELECT count(*) FROM sqlite_schema"_qs);  // a new, empty file
+  return tables.Step() == SQLITE_ROW && tables.Int(0) == 0 ? FileState::kHistory
+                                                           : FileState::kBroken;
+}
+
+/// Opens path and makes sure it is this program's history, creating the tables in a new
+/// file. Another copy of this user opening it at the same moment waits for the
+/// transaction that looks and creates, and never sees the file half made.
 FileState OpenHistory(const QString& path, sqlite3*& db) {
   if (!PrepareFile(path)) return errno == ELOOP ? FileState::kBroken : FileState::kUnusable;
   if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK)
     return FileState::kUnusable;
   sqlite3_busy_timeout(db, 5000);  // another copy of this user may be writing
-  {                                // the statements end before the schema is made
-    CStatement id(db, u"PRAGMA application_id"_qs);
-    const int read = id.Step();
-    if (read == SQLITE_NOTADB || read == SQLITE_CORRUPT) return FileState::kBroken;
-    if (read != SQLITE_ROW) return FileState::kUnusable;
-    CStatement version(db, u"PRAGMA user_version"_qs);
-    if (id.Int(0) == kApplicationId) {
-      if (version.Step() != SQLITE_ROW || version.Int(0) != kSchemaVersion)
-        return FileState::kBroken;
-    } else {
-      CStatement tables(db, u"SELECT count(*) FROM sqlite_schema"_qs);
-      if (tables.Step() != SQLITE_ROW || tables.Int(0) != 0) return FileState::kBroken;
-    }
+  // The journal mode stays with the file, and cannot change inside a transaction.
+  FileState state = StateOf(
+      sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; BEGIN IMMEDIATE",
+                   nullptr, nullptr, nullptr));
+  if (state == FileState::kHistory) state = CheckHistory(db);
+  if (state == FileState::kHistory) {
+    state = StateOf(sqlite3_exec(
+        db,
+        (QByteArray("PRAGMA application_id=") + QByteArray::number(kApplicationId) +
+         "; PRAGMA user_version=" + QByteArray::number(kSchemaVersion) + ";" + kSchema + "COMMIT")
+            .constData(),
+        nullptr, nullptr, nullptr));
   }
-  const int created = sqlite3_exec(
-      db,
-      (QByteArray("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA application_id=") +
-       QByteArray::number(kApplicationId) +
-       "; PRAGMA user_version=" + QByteArray::number(kSchemaVersion) + ";" + kSchema)
-          .constData(),
-      nullptr, nullptr, nullptr);
-  if (created == SQLITE_CORRUPT || created == SQLITE_NOTADB) return FileState::kBroken;
-  return created == SQLITE_OK ? FileState::kHistory : FileState::kUnusable;
+  if (state != FileState::kHistory) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return state;
 }
 
 }  // namespace
