@@ -11,8 +11,8 @@ QString HistoryPath() {
          u"/murelo/history.sqlite"_qs;
 }
 
-CHistoryFeed::CHistoryFeed(std::function<void(const QString&)> say)
-    : m_recorder({HistoryPath(), CMureloConf().HistoryKeepDays()}, std::move(say)) {}
+CHistoryFeed::CHistoryFeed(CHistoryOptions options, std::function<void(const QString&)> say)
+    : m_recorder(std::move(options), std::move(say)) {}
 
 void CHistoryFeed::StayBegan(int64_t timeMs, const std::string& room, const std::string& name) {
   m_recorder.Add({CHistoryEvent::Kind::kStayBegan, timeMs, room, name, {}, {}, {}, false, 0});
@@ -34,8 +34,10 @@ void CHistoryFeed::StayEnded(int64_t timeMs) {
 }
 
 std::unique_ptr<CHistoryFeed> StartHistory(std::function<void(const QString&)> say) {
-  if (!CMureloConf().History()) return nullptr;
-  return std::make_unique<CHistoryFeed>(std::move(say));
+  const CMureloConf conf;  // read once, at start-up
+  if (!conf.History()) return nullptr;
+  return std::make_unique<CHistoryFeed>(CHistoryOptions{HistoryPath(), conf.HistoryKeepDays()},
+                                        std::move(say));
 }
 
 }  // namespace murelo

@@ -16,8 +16,8 @@ QString HistoryPath();
 
 class CHistoryFeed final : public CHistorySink {
  public:
-  /// say: as CHistoryRecorder's.
-  explicit CHistoryFeed(std::function<void(const QString&)> say);
+  /// options and say: as CHistoryRecorder's.
+  CHistoryFeed(CHistoryOptions options, std::function<void(const QString&)> say);
 
   void StayBegan(int64_t timeMs, const std::string& room, const std::string& name) override;
   void LineLogged(CHistoryLine line) override;

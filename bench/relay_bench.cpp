@@ -218,7 +218,9 @@ FleetResult RunProgramRelay(bool history) {
   FleetResult result;
   {
     const auto feed =
-        history ? std::make_unique<murelo::CHistoryFeed>([](const QString&) {}) : nullptr;
+        history ? std::make_unique<murelo::CHistoryFeed>(
+                      murelo::CHistoryOptions{murelo::HistoryPath(), 0}, [](const QString&) {})
+                : nullptr;
     murelo::CMureloView view(host, {port, dir.string()});
     view.SetHistorySink(feed.get());
     view.OnInitialUpdate();

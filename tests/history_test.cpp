@@ -221,7 +221,9 @@ TEST(History, LeavesTheWireAndTheFilesAsTheyWere) {
     ScopedTempDir dir;
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path().string()));
     const uint16_t port = FreePort();
-    auto feed = on ? std::make_unique<CHistoryFeed>([](const QString&) {}) : nullptr;
+    auto feed = on ? std::make_unique<CHistoryFeed>(CHistoryOptions{HistoryPath(), 0},
+                                                    [](const QString&) {})
+                   : nullptr;
     ChatCopy server(dir.path(), port);
     server.view().SetHistorySink(feed.get());
     server.Host("host");
