@@ -64,7 +64,11 @@ TEST(History, SearchFindsExactlyWhatABruteForceReadingFinds) {
     events.push_back(Line(static_cast<qint64>(i), corpus[i]));
     folded.push_back(FoldForSearch(PlainTextOfHtml(ToQString(events.back().strHtml))));
   }
-  ASSERT_TRUE(store->Write(events));
+  for (auto from = events.begin(); from != events.end();) {  // in batches of any size
+    const auto to = from + std::min<std::ptrdiff_t>(1 + random() % 3000, events.end() - from);
+    ASSERT_TRUE(store->Write({from, to}));
+    from = to;
+  }
 
   // Pieces of 1 to 8 characters of the lines as they fold, then written in other widths
   // and cases, one or two to a query; and words found nowhere.
@@ -202,15 +206,17 @@ TEST(History, TwoWritersShareTheFileAndOldLinesExpire) {
       QString movedAside;
       auto store = CHistoryStore::Open(u"history.sqlite"_qs, movedAside);
       for (int batch = 0; batch < 50; ++batch)
-        written += store && store->Write(std::vector<CHistoryEvent>(100, Line(time, u"行"_qs)));
+        written += store && store->Write(std::vector<CHistoryEvent>(100, Line(time, u"行です"_qs)));
     });
   }
   for (std::thread& writer : writers) writer.join();
   EXPECT_EQ(written, 100);
   auto store = CHistoryStore::Open(u"history.sqlite"_qs, movedAside);
   EXPECT_TRUE(store->ExpireBefore(1500));
-  const std::optional<CHistoryResult> left = store->Search({u"行"_qs, {}, 0, 1});
-  EXPECT_TRUE(left && left->nTotal == 5000 && left->hits[0].nTimeMs == 2000);
+  for (const QString& word : {u"行"_qs, u"行です"_qs}) {  // read through, and through the index
+    const std::optional<CHistoryResult> left = store->Search({word, {}, 0, 1});
+    EXPECT_TRUE(left && left->nTotal == 5000 && left->hits[0].nTimeMs == 2000);
+  }
 }
 
 // The same conversation with the history on and off: what a peer receives, the page and

@@ -8,9 +8,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <limits>
 
 #include "platform/cp932.h"
 #include "platform/history/search_text.h"
+#include "platform/history/text_block.h"
 #include "platform/plain_text.h"
 
 namespace murelo {
@@ -22,32 +24,30 @@ namespace {
 constexpr int kApplicationId = 0x6d75726c;
 
 // Raised when the tables change: a file of another version is moved aside, not misread.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 constexpr char kSchema[] = R"(
 CREATE TABLE IF NOT EXISTS stays(id INTEGER PRIMARY KEY, began_ms INTEGER NOT NULL,
   ended_ms INTEGER, room TEXT NOT NULL, name TEXT NOT NULL);
 CREATE TABLE IF NOT EXISTS lines(id INTEGER PRIMARY KEY, time_ms INTEGER NOT NULL, stay INTEGER,
   chat INTEGER NOT NULL, name TEXT, color TEXT, address TEXT NOT NULL, html TEXT NOT NULL);
-CREATE TABLE IF NOT EXISTS texts(id INTEGER PRIMARY KEY, folded TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS text_blocks(id INTEGER PRIMARY KEY, folded TEXT NOT NULL);
 CREATE VIRTUAL TABLE IF NOT EXISTS texts_index USING fts5(folded, content='',
   tokenize='trigram case_sensitive 1', detail='none', columnsize=0);
 CREATE TABLE IF NOT EXISTS dropped(time_ms INTEGER NOT NULL, lines INTEGER NOT NULL);
 )";
 // What search reads of a line, its plain text folded, is kept apart from the rest of it,
-// so that reading every text for a short word reads no more than the texts. The plain
-// text itself is the page's line read as the window shows it: made again from line 0
-// for the lines a search shows. The trigram index finds the lines that hold some of a
-// word's trigrams anywhere, not only in sequence (detail='none' keeps no positions, a
-// third of its size, and takes no phrase): every candidate is checked against the
-// folded text itself, which also serves the words too short to have a trigram.
+// in blocks (text_block.h), so that reading every text for a short word reads no more
+// than the texts. The plain text itself is the page's line read as the window shows it:
+// made again from line 0 for the lines a search shows. The trigram index finds the lines
+// that hold some of a word's trigrams anywhere, not only in sequence (detail='none' keeps
+// no positions, a third of its size, and takes no phrase): every candidate is checked
+// against its folded text, which also serves the words too short to have a trigram.
 
 /// One prepared statement; its parameters and columns count from 1 and 0, as SQLite's.
 class CStatement {
  public:
-  CStatement(sqlite3* db, const QString& sql) {
-    sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &m_stmt, nullptr);
-  }
+  CStatement(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
   ~CStatement() { sqlite3_finalize(m_stmt); }
   CStatement(const CStatement&) = delete;
   CStatement& operator=(const CStatement&) = delete;
@@ -59,35 +59,71 @@ class CStatement {
     sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
                       SQLITE_TRANSIENT);
   }
+  void Bind(int index, std::string_view utf8) {
+    sqlite3_bind_text(m_stmt, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+  }
   void BindCp932(int index, const std::string& text) { Bind(index, ToQString(text)); }
   void BindNull(int index) { sqlite3_bind_null(m_stmt, index); }
   /// SQLITE_ROW, SQLITE_DONE or the error.
   int Step() { return m_stmt ? sqlite3_step(m_stmt) : SQLITE_ERROR; }
   bool Run() {
     const bool done = Step() == SQLITE_DONE;
-    sqlite3_reset(m_stmt);
+    Reset();
     return done;
   }
+  void Reset() { sqlite3_reset(m_stmt); }
   qint64 Int(int column) const { return sqlite3_column_int64(m_stmt, column); }
   QString Text(int column) const {
     return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column)),
                              sqlite3_column_bytes(m_stmt, column));
+  }
+  /// Valid until the statement steps again or is reset.
+  std::string_view Utf8(int column) const {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return {text ? text : "", static_cast<size_t>(sqlite3_column_bytes(m_stmt, column))};
   }
 
  private:
   sqlite3_stmt* m_stmt = nullptr;
 };
 
-/// contains(text, word): whether word's UTF-8 bytes are found in text's. For valid UTF-8,
-/// as both always are here, that is whether the text holds the word: SQLite's instr()
-/// also counts the characters before the word, which search never needs.
-void Contains(sqlite3_context* context, int, sqlite3_value** values) {
-  const auto* text = sqlite3_value_text(values[0]);
-  const auto* word = sqlite3_value_text(values[1]);
-  sqlite3_result_int(context,
-                     text && word &&
-                         memmem(text, static_cast<size_t>(sqlite3_value_bytes(values[0])), word,
-                                static_cast<size_t>(sqlite3_value_bytes(values[1]))));
+constexpr char kBlockAtOrBefore[] =
+    "SELECT id, folded FROM text_blocks WHERE id <= ? ORDER BY id DESC LIMIT 1";
+
+/// The block whose first line is the last at or before id, read through blockAt
+/// (kBlockAtOrBefore); nothing when there is none, or reading failed.
+std::optional<CTextBlock> BlockAtOrBefore(CStatement& blockAt, qint64 id) {
+  blockAt.Bind(1, id);
+  std::optional<CTextBlock> block;
+  if (blockAt.Step() == SQLITE_ROW) block.emplace(blockAt.Int(0), std::string(blockAt.Utf8(1)));
+  blockAt.Reset();
+  return block;
+}
+
+constexpr char kSaveBlock[] = "INSERT OR REPLACE INTO text_blocks(id, folded) VALUES(?, ?)";
+
+bool SaveBlock(CStatement& save, const CTextBlock& block) {
+  save.Bind(1, block.First());
+  save.Bind(2, std::string_view(block.Text()));
+  return save.Run();
+}
+
+/// The index's terms that find the lines holding words: for each word long enough,
+/// trigrams at every third character and the last one, which together cover it.
+QString TrigramTerms(const QStringList& words) {
+  QStringList terms;
+  for (const QString& word : words) {
+    const std::u32string characters = word.toStdU32String();
+    const auto length = static_cast<qsizetype>(characters.size());
+    for (qsizetype at = 0; at + kIndexedWordLength <= length; at += kIndexedWordLength) {
+      for (const qsizetype start : {at, length - kIndexedWordLength}) {
+        const QString trigram = QString::fromUcs4(characters.data() + start, kIndexedWordLength);
+        terms << u'"' + QString(trigram).replace(u'"', u"\"\""_qs) + u'"';
+      }
+    }
+  }
+  terms.removeDuplicates();
+  return terms.join(u' ');
 }
 
 /// The directory made private to this user, and the file made with no access for others
@@ -114,15 +150,15 @@ FileState StateOf(int result) {
 
 /// Whether the open file is this program's history, as one transaction sees it.
 FileState CheckHistory(sqlite3* db) {
-  CStatement id(db, u"PRAGMA application_id"_qs);
+  CStatement id(db, "PRAGMA application_id");
   const int read = id.Step();
   if (read != SQLITE_ROW) return StateOf(read);
   if (id.Int(0) == kApplicationId) {
-    CStatement version(db, u"PRAGMA user_version"_qs);
+    CStatement version(db, "PRAGMA user_version");
     return version.Step() == SQLITE_ROW && version.Int(0) == kSchemaVersion ? FileState::kHistory
                                                                             : FileState::kBroken;
   }
-  CStatement tables(db, u"SELECT count(*) FROM sqlite_schema"_qs);  // a new, empty file
+  CStatement tables(db, "SELECT count(*) FROM sqlite_schema");  // a new, empty file
   return tables.Step() == SQLITE_ROW && tables.Int(0) == 0 ? FileState::kHistory
                                                            : FileState::kBroken;
 }
@@ -180,7 +216,10 @@ std::unique_ptr<CHistoryStore> CHistoryStore::OpenToRead(const QString& path) {
   if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db,
                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW, nullptr) == SQLITE_OK) {
     sqlite3_busy_timeout(db, 5000);
-    CStatement id(db, u"PRAGMA application_id"_qs);
+    // A search may read every text: mapped, the file's pages are read where the system
+    // keeps them, not copied into SQLite's cache one by one.
+    sqlite3_exec(db, "PRAGMA mmap_size=1073741824", nullptr, nullptr, nullptr);
+    CStatement id(db, "PRAGMA application_id");
     ours = id.Step() == SQLITE_ROW && id.Int(0) == kApplicationId;
   }
   if (ours) return std::unique_ptr<CHistoryStore>(new CHistoryStore(db));
@@ -188,11 +227,7 @@ std::unique_ptr<CHistoryStore> CHistoryStore::OpenToRead(const QString& path) {
   return nullptr;
 }
 
-CHistoryStore::CHistoryStore(sqlite3* db) : m_db(db) {
-  sqlite3_create_function_v2(m_db, "contains", 2,
-                             SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
-                             Contains, nullptr, nullptr, nullptr);
-}
+CHistoryStore::CHistoryStore(sqlite3* db) : m_db(db) {}
 
 CHistoryStore::~CHistoryStore() { sqlite3_close(m_db); }
 
@@ -202,15 +237,20 @@ bool CHistoryStore::Execute(const char* sql) const {
 
 bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
   if (!Execute("BEGIN IMMEDIATE")) return false;
-  CStatement stay(m_db, u"INSERT INTO stays(began_ms, room, name) VALUES(?, ?, ?)"_qs);
-  CStatement ended(m_db, u"UPDATE stays SET ended_ms = ? WHERE id = ?"_qs);
+  CStatement stay(m_db, "INSERT INTO stays(began_ms, room, name) VALUES(?, ?, ?)");
+  CStatement ended(m_db, "UPDATE stays SET ended_ms = ? WHERE id = ?");
   CStatement line(m_db,
-                  u"INSERT INTO lines(time_ms, stay, chat, name, color, address, html) "
-                  "VALUES(?, ?, ?, ?, ?, ?, ?)"_qs);
-  CStatement text(m_db, u"INSERT INTO texts(id, folded) VALUES(?, ?)"_qs);
-  CStatement indexed(m_db, u"INSERT INTO texts_index(rowid, folded) VALUES(?, ?)"_qs);
-  CStatement dropped(m_db, u"INSERT INTO dropped(time_ms, lines) VALUES(?, ?)"_qs);
+                  "INSERT INTO lines(time_ms, stay, chat, name, color, address, html) "
+                  "VALUES(?, ?, ?, ?, ?, ?, ?)");
+  CStatement blockAt(m_db, kBlockAtOrBefore);
+  CStatement saveBlock(m_db, kSaveBlock);
+  CStatement indexed(m_db, "INSERT INTO texts_index(rowid, folded) VALUES(?, ?)");
+  CStatement dropped(m_db, "INSERT INTO dropped(time_ms, lines) VALUES(?, ?)");
   qint64 openStay = m_nOpenStay;
+  // Lines join the last block while their ids follow on, which they do but when
+  // another copy writes the same file.
+  std::optional<CTextBlock> block = BlockAtOrBefore(blockAt, std::numeric_limits<qint64>::max());
+  bool blockChanged = false;
   bool ok = true;
   for (const CHistoryEvent& event : events) {
     switch (event.kind) {
@@ -238,12 +278,15 @@ bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
         line.Bind(7, html);
         ok = ok && line.Run();
         const qint64 id = sqlite3_last_insert_rowid(m_db);
-        const QString folded = FoldForSearch(PlainTextOfHtml(html));
-        for (CStatement* insert : {&text, &indexed}) {
-          insert->Bind(1, id);
-          insert->Bind(2, folded);
-          ok = ok && insert->Run();
+        if (!block || !block->Takes(id)) {
+          ok = ok && (!blockChanged || SaveBlock(saveBlock, *block));
+          block.emplace(id, std::string());
         }
+        block->Append(FoldForSearch(PlainTextOfHtml(html)).toStdString());
+        blockChanged = true;
+        indexed.Bind(1, id);
+        indexed.Bind(2, block->TextOf(id));
+        ok = ok && indexed.Run();
         break;
       }
       case CHistoryEvent::Kind::kDropped:
@@ -254,6 +297,7 @@ bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
     }
     if (!ok) break;
   }
+  ok = ok && (!blockChanged || SaveBlock(saveBlock, *block));
   if (!ok || !Execute("COMMIT")) {
     Execute("ROLLBACK");
     return false;
@@ -263,91 +307,122 @@ bool CHistoryStore::Write(const std::vector<CHistoryEvent>& events) {
 }
 
 std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) const {
-  const QStringList words = QueryWords(query.strWords);
-  QStringList indexed;  // trigrams of the words long enough to have them, each a term
-  QString where = u"1"_qs;
-  for (const QString& word : words) {
-    const std::u32string characters = word.toStdU32String();
-    // Trigrams at every third character and the last one cover the word.
-    const auto length = static_cast<qsizetype>(characters.size());
-    for (qsizetype at = 0; at + kIndexedWordLength <= length; at += kIndexedWordLength) {
-      for (const qsizetype start : {at, length - kIndexedWordLength}) {
-        const QString trigram = QString::fromUcs4(characters.data() + start, kIndexedWordLength);
-        indexed << u'"' + QString(trigram).replace(u'"', u"\"\""_qs) + u'"';
-      }
-    }
-    where += u" AND contains(t.folded, ?)"_qs;
-  }
-  indexed.removeDuplicates();
-  if (!indexed.isEmpty())
-    where += u" AND t.id IN (SELECT rowid FROM texts_index WHERE texts_index MATCH ?)"_qs;
-  if (!query.strRoom.isEmpty()) where += u" AND s.room = ?"_qs;
-  if (query.nSinceMs > 0) where += u" AND l.time_ms >= ?"_qs;
-  const QString from =
-      u" FROM texts t JOIN lines l ON l.id = t.id LEFT JOIN stays s ON s.id = l.stay WHERE "_qs;
-  // Counted over the texts alone when nothing else narrows the search.
-  const bool narrowed = !query.strRoom.isEmpty() || query.nSinceMs > 0;
-  CStatement count(m_db,
-                   u"SELECT count(*)"_qs + (narrowed ? from : u" FROM texts t WHERE "_qs) + where);
-  CStatement rows(m_db,
-                  u"SELECT l.id, l.time_ms, coalesce(s.room, ''), coalesce(l.name, ''), "
-                  "coalesce(l.color, ''), l.html"_qs +
-                      from + where + u" ORDER BY t.id DESC LIMIT ?"_qs);
-  for (CStatement* statement : {&count, &rows}) {
-    int parameter = 0;
-    for (const QString& word : words) statement->Bind(++parameter, word);
-    if (!indexed.isEmpty()) statement->Bind(++parameter, indexed.join(u' '));
-    if (!query.strRoom.isEmpty()) statement->Bind(++parameter, query.strRoom);
-    if (query.nSinceMs > 0) statement->Bind(++parameter, query.nSinceMs);
-    if (statement == &rows) statement->Bind(++parameter, qint64{query.nLimit});
-  }
+  const QStringList folded = QueryWords(query.strWords);
+  std::vector<std::string> words;
+  for (const QString& word : folded) words.push_back(word.toStdString());
   CHistoryResult result;
-  int step;
-  while ((step = rows.Step()) == SQLITE_ROW) {
-    result.hits.push_back({rows.Int(0), rows.Int(1), rows.Text(2), rows.Text(3), rows.Text(4),
-                           PlainTextOfHtml(rows.Text(5))});
-  }
-  if (step != SQLITE_DONE) return std::nullopt;
-  // Fewer than asked for are all there are: the texts are read through once at most.
-  result.nTotal = static_cast<qint64>(result.hits.size());
-  if (result.nTotal == query.nLimit) {
-    if (count.Step() != SQLITE_ROW) return std::nullopt;
-    result.nTotal = count.Int(0);
-  }
+  if (words.empty()) return result;
+  CStatement line(m_db,
+                  "SELECT l.time_ms, coalesce(s.room, ''), coalesce(l.name, ''), "
+                  "coalesce(l.color, ''), l.html FROM lines l LEFT JOIN stays s ON s.id = l.stay "
+                  "WHERE l.id = ?");
+  // Every match is counted; only the ones shown, or the ones a room or a time may rule
+  // out, are read.
+  const bool narrowed = !query.strRoom.isEmpty() || query.nSinceMs > 0;
+  const auto take = [&](qint64 id) {
+    if (!narrowed && std::ssize(result.hits) >= query.nLimit) {
+      ++result.nTotal;
+      return true;
+    }
+    line.Bind(1, id);
+    const int step = line.Step();
+    if (step == SQLITE_ROW && (query.strRoom.isEmpty() || line.Text(1) == query.strRoom) &&
+        line.Int(0) >= query.nSinceMs) {
+      ++result.nTotal;
+      if (std::ssize(result.hits) < query.nLimit)
+        result.hits.push_back({id, line.Int(0), line.Text(1), line.Text(2), line.Text(3),
+                               PlainTextOfHtml(line.Text(4))});
+    }
+    line.Reset();
+    return step == SQLITE_ROW || step == SQLITE_DONE;
+  };
+  const QString terms = TrigramTerms(folded);
+  if (!(terms.isEmpty() ? ReadEveryText(words, take) : ReadCandidates(terms, words, take)))
+    return std::nullopt;
   return result;
 }
 
+bool CHistoryStore::ReadEveryText(const std::vector<std::string>& words,
+                                  const std::function<bool(qint64)>& take) const {
+  CStatement blocks(m_db, "SELECT id, folded FROM text_blocks ORDER BY id DESC");
+  int step;
+  while ((step = blocks.Step()) == SQLITE_ROW) {
+    for (const int line : LinesHoldingEveryWord(blocks.Utf8(1), words))
+      if (!take(blocks.Int(0) + line)) return false;
+  }
+  return step == SQLITE_DONE;
+}
+
+bool CHistoryStore::ReadCandidates(const QString& terms, const std::vector<std::string>& words,
+                                   const std::function<bool(qint64)>& take) const {
+  CStatement candidates(
+      m_db, "SELECT rowid FROM texts_index WHERE texts_index MATCH ? ORDER BY rowid DESC");
+  CStatement blockAt(m_db, kBlockAtOrBefore);
+  candidates.Bind(1, terms);
+  std::optional<CTextBlock> block;
+  int step;
+  while ((step = candidates.Step()) == SQLITE_ROW) {
+    const qint64 id = candidates.Int(0);
+    if (!block || id < block->First()) block = BlockAtOrBefore(blockAt, id);
+    if (block && id <= block->Last() && HoldsEveryWord(block->TextOf(id), words) && !take(id))
+      return false;
+  }
+  return step == SQLITE_DONE;
+}
+
 qint64 CHistoryStore::LineCount() const {
-  CStatement count(m_db, u"SELECT count(*) FROM lines"_qs);
+  CStatement count(m_db, "SELECT count(*) FROM lines");
   return count.Step() == SQLITE_ROW ? count.Int(0) : 0;
 }
 
 bool CHistoryStore::Forget() {
   m_nOpenStay = 0;
   return Execute(
-             "BEGIN IMMEDIATE; DELETE FROM lines; DELETE FROM texts; DELETE FROM stays; "
+             "BEGIN IMMEDIATE; DELETE FROM lines; DELETE FROM text_blocks; DELETE FROM stays; "
              "DELETE FROM dropped; INSERT INTO texts_index(texts_index) VALUES('delete-all'); "
              "COMMIT") &&
          Execute("VACUUM");  // the deleted lines' pages are overwritten, not just freed
 }
 
 bool CHistoryStore::ExpireBefore(qint64 timeMs) {
-  CStatement expire(
-      m_db,
-      u"INSERT INTO texts_index(texts_index, rowid, folded) SELECT 'delete', id, folded FROM texts "
-      "WHERE id IN (SELECT id FROM lines WHERE time_ms < ?1)"_qs);
   if (!Execute("BEGIN IMMEDIATE")) return false;
-  expire.Bind(1, timeMs);
-  CStatement texts(m_db,
-                   u"DELETE FROM texts WHERE id IN (SELECT id FROM lines WHERE time_ms < ?1)"_qs);
-  texts.Bind(1, timeMs);
-  CStatement lines(m_db, u"DELETE FROM lines WHERE time_ms < ?1"_qs);
+  CStatement expired(m_db, "SELECT id FROM lines WHERE time_ms < ? ORDER BY id");
+  CStatement blockAt(m_db, kBlockAtOrBefore);
+  CStatement saveBlock(m_db, kSaveBlock);
+  CStatement dropBlock(m_db, "DELETE FROM text_blocks WHERE id = ?");
+  // The index forgets a line only when told its text as it was indexed.
+  CStatement unindex(m_db,
+                     "INSERT INTO texts_index(texts_index, rowid, folded) VALUES('delete', ?, ?)");
+  std::optional<CTextBlock> block;
+  bool ok = true;
+  const auto putBack = [&] {
+    if (!block) return;
+    dropBlock.Bind(1, block->First());
+    ok = ok && (block->Empty() ? dropBlock.Run() : SaveBlock(saveBlock, *block));
+  };
+  expired.Bind(1, timeMs);
+  int step = SQLITE_OK;
+  while (ok && (step = expired.Step()) == SQLITE_ROW) {
+    const qint64 id = expired.Int(0);
+    if (!block || id > block->Last()) {
+      putBack();
+      block = BlockAtOrBefore(blockAt, id);
+    }
+    if (!block || id > block->Last()) continue;
+    unindex.Bind(1, id);
+    unindex.Bind(2, block->TextOf(id));
+    ok = ok && unindex.Run();
+    block->Clear(id);
+  }
+  expired.Reset();
+  putBack();
+  CStatement lines(m_db, "DELETE FROM lines WHERE time_ms < ?");
   lines.Bind(1, timeMs);
   CStatement stays(m_db,
-                   u"DELETE FROM stays WHERE ended_ms < ?1 AND "
-                   "NOT EXISTS (SELECT 1 FROM lines WHERE stay = stays.id)"_qs);
+                   "DELETE FROM stays WHERE ended_ms < ?1 AND "
+                   "NOT EXISTS (SELECT 1 FROM lines WHERE stay = stays.id)");
   stays.Bind(1, timeMs);
-  if (!expire.Run() || !texts.Run() || !lines.Run() || !stays.Run() || !Execute("COMMIT")) {
+  if (!ok || step != SQLITE_DONE || !lines.Run() || !stays.Run() || !Execute("COMMIT")) {
     Execute("ROLLBACK");
     return false;
   }

@@ -9,6 +9,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +85,13 @@ class CHistoryStore {
  private:
   explicit CHistoryStore(sqlite3* db);
   bool Execute(const char* sql) const;
+  // Each gives take the ids of the lines whose texts hold every word, newest first, as
+  // long as take returns true; false when reading failed. The first reads every text, for
+  // words too short for the index; the second the candidates the index finds for terms.
+  bool ReadEveryText(const std::vector<std::string>& words,
+                     const std::function<bool(qint64)>& take) const;
+  bool ReadCandidates(const QString& terms, const std::vector<std::string>& words,
+                      const std::function<bool(qint64)>& take) const;
 
   sqlite3* m_db;
   qint64 m_nOpenStay = 0;  // the stay lines go to; 0 for none
