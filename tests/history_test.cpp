@@ -217,6 +217,8 @@ TEST(History, TwoWritersShareTheFileAndOldLinesExpire) {
     const std::optional<CHistoryResult> left = store->Search({word, {}, 0, 1});
     EXPECT_TRUE(left && left->nTotal == 5000 && left->hits[0].nTimeMs == 2000);
   }
+  CHistoryRecorder keepingADay({u"history.sqlite"_qs, 1}, [](const QString&) {});
+  EXPECT_TRUE(WaitFor([&] { return store->LineCount() == 0; }));  // all older: gone at start
 }
 
 // The same conversation with the history on and off: what a peer receives, the page and

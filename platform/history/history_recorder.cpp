@@ -66,8 +66,11 @@ void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOption
   std::vector<CHistoryEvent> batch;
   std::unique_lock lock(shared->mutex);
   for (;;) {
-    shared->wake.wait(
-        lock, [&] { return shared->bStopping || !shared->queue.empty() || !batch.empty(); });
+    // Old lines go at start, even when nothing comes to be written, then once a day.
+    const bool expiryDue = options.nKeepDays > 0 && lastExpiry == 0;
+    shared->wake.wait(lock, [&] {
+      return shared->bStopping || !shared->queue.empty() || !batch.empty() || expiryDue;
+    });
     const bool stopping = shared->bStopping;
     // Taken whole, so that the conversation's thread never waits on the lock for long.
     std::vector<CHistoryEvent> taken;
@@ -93,9 +96,10 @@ void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOption
         say(u"履歴ファイルが壊れているか、別のファイルでした。%1 に移し、新しく始めます。"_qs.arg(
             movedAside));
     }
-    if (store && options.nKeepDays > 0 && now - lastExpiry >= kDayMs &&
-        store->ExpireBefore(now - options.nKeepDays * kDayMs))
+    if (store && options.nKeepDays > 0 && now - lastExpiry >= kDayMs) {
+      store->ExpireBefore(now - options.nKeepDays * kDayMs);  // tried again tomorrow
       lastExpiry = now;
+    }
     if (store && store->Write(batch)) {
       batch.clear();
       if (std::exchange(paused, false)) say(u"履歴の記録を再開しました。"_qs);

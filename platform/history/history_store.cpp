@@ -8,7 +8,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <chrono>
 #include <limits>
+#include <thread>
 
 #include "platform/cp932.h"
 #include "platform/history/search_text.h"
@@ -172,10 +174,19 @@ FileState OpenHistory(const QString& path, sqlite3*& db) {
                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK)
     return FileState::kUnusable;
   sqlite3_busy_timeout(db, 5000);  // another copy of this user may be writing
-  // The journal mode stays with the file, and cannot change inside a transaction.
-  FileState state = StateOf(
-      sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; BEGIN IMMEDIATE",
-                   nullptr, nullptr, nullptr));
+  // The journal mode stays with the file, and cannot change inside a transaction. Making a
+  // new file WAL takes it whole for a moment: two copies doing so at once would wait on
+  // each other, and SQLite answers one of them busy at once rather than let them. That
+  // one tries again, and finds the file in WAL mode already.
+  int result = SQLITE_BUSY;
+  for (int attempt = 0; result == SQLITE_BUSY && attempt < 20; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    result = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  }
+  FileState state = StateOf(result);
+  if (state == FileState::kHistory)
+    state = StateOf(
+        sqlite3_exec(db, "PRAGMA synchronous=NORMAL; BEGIN IMMEDIATE", nullptr, nullptr, nullptr));
   if (state == FileState::kHistory) state = CheckHistory(db);
   if (state == FileState::kHistory) {
     state = StateOf(sqlite3_exec(
