@@ -96,6 +96,12 @@ TEST(History, SearchFindsExactlyWhatABruteForceReadingFinds) {
     std::vector<qint64> got;
     for (const CHistoryHit& hit : result->hits) got.push_back(hit.nId);
     EXPECT_EQ(result->nTotal, static_cast<qint64>(expected.size())) << query.toStdString();
+    if (expected.size() > 50) {  // the next page, as a list that scrolls fetches it
+      const auto next = store->Search({query, {}, 0, 20, expected[49], false});
+      ASSERT_TRUE(next && next->hits.size() == std::min<size_t>(20, expected.size() - 50));
+      EXPECT_EQ(next->hits[0].nId, expected[50]);
+      EXPECT_EQ(next->hits.back().nId, expected[49 + next->hits.size()]);
+    }
     expected.resize(std::min<size_t>(expected.size(), 50));
     EXPECT_EQ(got, expected) << query.toStdString();
     hits += !expected.empty();

@@ -21,6 +21,8 @@ namespace murelo {
 
 namespace {
 
+using namespace std::string_literals;
+
 // "murl": the store's files say whose they are, so a foreign database is never taken
 // for a history, nor written into.
 constexpr int kApplicationId = 0x6d75726c;
@@ -108,6 +110,17 @@ bool SaveBlock(CStatement& save, const CTextBlock& block) {
   save.Bind(1, block.First());
   save.Bind(2, std::string_view(block.Text()));
   return save.Run();
+}
+
+/// What a hit shows, read from lines l and stays s, in the order HitOf takes it.
+const std::string kHitColumns =
+    "SELECT l.id, l.time_ms, coalesce(s.room, ''), coalesce(l.name, ''), coalesce(l.color, ''), "
+    "l.html FROM lines l LEFT JOIN stays s ON s.id = l.stay";
+
+CHistoryHit HitOf(const CStatement& row) {
+  const QString html = row.Text(5);
+  return {row.Int(0), row.Int(1), row.Text(2), row.Text(3), row.Text(4), PlainTextOfHtml(html),
+          html};
 }
 
 /// The index's terms that find the lines holding words: for each word long enough,
@@ -323,39 +336,58 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
   for (const QString& word : folded) words.push_back(word.toStdString());
   CHistoryResult result;
   if (words.empty()) return result;
-  CStatement line(m_db,
-                  "SELECT l.time_ms, coalesce(s.room, ''), coalesce(l.name, ''), "
-                  "coalesce(l.color, ''), l.html FROM lines l LEFT JOIN stays s ON s.id = l.stay "
-                  "WHERE l.id = ?");
+  CStatement line(m_db, (kHitColumns + " WHERE l.id = ?"s).c_str());
   // Every match is counted; only the ones shown, or the ones a room or a time may rule
   // out, are read.
   const bool narrowed = !query.strRoom.isEmpty() || query.nSinceMs > 0;
+  const qint64 before = query.nBeforeId > 0 ? query.nBeforeId : std::numeric_limits<qint64>::max();
   const auto take = [&](qint64 id) {
-    if (!narrowed && std::ssize(result.hits) >= query.nLimit) {
+    if (id >= before) return true;  // in the first block read
+    const bool full = std::ssize(result.hits) >= query.nLimit;
+    if (full && !query.bCountAll) return false;
+    if (full && !narrowed) {
       ++result.nTotal;
       return true;
     }
     line.Bind(1, id);
     const int step = line.Step();
-    if (step == SQLITE_ROW && (query.strRoom.isEmpty() || line.Text(1) == query.strRoom) &&
-        line.Int(0) >= query.nSinceMs) {
+    if (step == SQLITE_ROW && (query.strRoom.isEmpty() || line.Text(2) == query.strRoom) &&
+        line.Int(1) >= query.nSinceMs) {
       ++result.nTotal;
-      if (std::ssize(result.hits) < query.nLimit)
-        result.hits.push_back({id, line.Int(0), line.Text(1), line.Text(2), line.Text(3),
-                               PlainTextOfHtml(line.Text(4))});
+      if (!full) result.hits.push_back(HitOf(line));
     }
     line.Reset();
     return step == SQLITE_ROW || step == SQLITE_DONE;
   };
   const QString terms = TrigramTerms(folded);
-  if (!(terms.isEmpty() ? ReadEveryText(words, take) : ReadCandidates(terms, words, take)))
-    return std::nullopt;
+  const bool read = terms.isEmpty() ? ReadEveryText(words, before, take)
+                                    : ReadCandidates(terms, words, before, take);
+  // Stopped on purpose at a full page, or at the end: both read well.
+  if (!read && !(!query.bCountAll && std::ssize(result.hits) >= query.nLimit)) return std::nullopt;
   return result;
 }
 
-bool CHistoryStore::ReadEveryText(const std::vector<std::string>& words,
+std::optional<std::vector<CHistoryHit>> CHistoryStore::Neighbours(qint64 id, bool older,
+                                                                  int count) const {
+  CStatement lines(
+      m_db, (kHitColumns + (older ? " WHERE l.id < ?1 AND l.stay IS (SELECT stay FROM lines WHERE "
+                                    "id = ?1) ORDER BY l.id DESC LIMIT ?2"s
+                                  : " WHERE l.id > ?1 AND l.stay IS (SELECT stay FROM lines WHERE "
+                                    "id = ?1) ORDER BY l.id LIMIT ?2"s))
+                .c_str());
+  lines.Bind(1, id);
+  lines.Bind(2, qint64{count});
+  std::vector<CHistoryHit> found;
+  int step;
+  while ((step = lines.Step()) == SQLITE_ROW) found.push_back(HitOf(lines));
+  if (step != SQLITE_DONE) return std::nullopt;
+  return found;
+}
+
+bool CHistoryStore::ReadEveryText(const std::vector<std::string>& words, qint64 before,
                                   const std::function<bool(qint64)>& take) const {
-  CStatement blocks(m_db, "SELECT id, folded FROM text_blocks ORDER BY id DESC");
+  CStatement blocks(m_db, "SELECT id, folded FROM text_blocks WHERE id < ? ORDER BY id DESC");
+  blocks.Bind(1, before);
   int step;
   while ((step = blocks.Step()) == SQLITE_ROW) {
     for (const int line : LinesHoldingEveryWord(blocks.Utf8(1), words))
@@ -365,11 +397,13 @@ bool CHistoryStore::ReadEveryText(const std::vector<std::string>& words,
 }
 
 bool CHistoryStore::ReadCandidates(const QString& terms, const std::vector<std::string>& words,
-                                   const std::function<bool(qint64)>& take) const {
+                                   qint64 before, const std::function<bool(qint64)>& take) const {
   CStatement candidates(
-      m_db, "SELECT rowid FROM texts_index WHERE texts_index MATCH ? ORDER BY rowid DESC");
+      m_db,
+      "SELECT rowid FROM texts_index WHERE texts_index MATCH ? AND rowid < ? ORDER BY rowid DESC");
   CStatement blockAt(m_db, kBlockAtOrBefore);
   candidates.Bind(1, terms);
+  candidates.Bind(2, before);
   std::optional<CTextBlock> block;
   int step;
   while ((step = candidates.Step()) == SQLITE_ROW) {

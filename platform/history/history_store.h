@@ -38,6 +38,8 @@ struct CHistoryQuery {
   QString strRoom;   // empty: any room
   qint64 nSinceMs = 0;
   int nLimit = 50;
+  qint64 nBeforeId = 0;   // above 0: only the lines older than this one, for a next page
+  bool bCountAll = true;  // false: stop at nLimit, and leave the total unknown
 };
 
 struct CHistoryHit {
@@ -47,10 +49,11 @@ struct CHistoryHit {
   QString strName;  // empty for a notice
   QString strColor;
   QString strPlain;
+  QString strHtml;  // line 0 as logged
 };
 
 struct CHistoryResult {
-  qint64 nTotal = 0;              // all the lines that match
+  qint64 nTotal = 0;              // all the lines that match, when counted
   std::vector<CHistoryHit> hits;  // the newest of them, newest first
 };
 
@@ -74,6 +77,13 @@ class CHistoryStore {
 
   std::optional<CHistoryResult> Search(const CHistoryQuery& query) const;
 
+  /// Up to count lines of the stay of line id on either side of it, from the line
+  /// after which to take them: the older ones, newest first, when older; else the newer
+  /// ones, oldest first. Nothing when reading failed.
+  std::optional<std::vector<CHistoryHit>> Neighbours(qint64 id, bool older, int count) const;
+  /// Makes a search or a reading running on another thread end at once, failed.
+  void Interrupt() { sqlite3_interrupt(m_db); }
+
   qint64 LineCount() const;
   /// Deletes every line and stay, and the space they took.
   bool Forget();
@@ -85,12 +95,13 @@ class CHistoryStore {
  private:
   explicit CHistoryStore(sqlite3* db);
   bool Execute(const char* sql) const;
-  // Each gives take the ids of the lines whose texts hold every word, newest first, as
-  // long as take returns true; false when reading failed. The first reads every text, for
+  // Each gives take the ids of the lines older than before whose texts hold every word
+  // (and, from the first block read, some newer ones), newest first, as long as take
+  // returns true; false when reading failed. The first reads every text, for
   // words too short for the index; the second the candidates the index finds for terms.
-  bool ReadEveryText(const std::vector<std::string>& words,
+  bool ReadEveryText(const std::vector<std::string>& words, qint64 before,
                      const std::function<bool(qint64)>& take) const;
-  bool ReadCandidates(const QString& terms, const std::vector<std::string>& words,
+  bool ReadCandidates(const QString& terms, const std::vector<std::string>& words, qint64 before,
                       const std::function<bool(qint64)>& take) const;
 
   sqlite3* m_db;
