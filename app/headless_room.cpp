@@ -91,7 +91,7 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
   const CViewOptions options = ViewOptionsFromEnvironment();
   CHeadlessHost host(settings, options.nChatPort);
   const std::unique_ptr<CHistoryFeed> history =
-      StartHistory([&host](const QString& text) { host.Say(text); });
+      StartHistory([&host](const CHistoryNotice& notice) { host.Say(notice.strText); });
   CMureloView view(host, options);
   view.SetHistorySink(history.get());
   view.OnInitialUpdate();

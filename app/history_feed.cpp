@@ -11,7 +11,7 @@ QString HistoryPath() {
          u"/murelo/history.sqlite"_qs;
 }
 
-CHistoryFeed::CHistoryFeed(CHistoryOptions options, std::function<void(const QString&)> say)
+CHistoryFeed::CHistoryFeed(CHistoryOptions options, std::function<void(const CHistoryNotice&)> say)
     : m_recorder(std::move(options), std::move(say)) {}
 
 void CHistoryFeed::StayBegan(int64_t timeMs, const std::string& room, const std::string& name) {
@@ -33,11 +33,14 @@ void CHistoryFeed::StayEnded(int64_t timeMs) {
   m_recorder.Add({CHistoryEvent::Kind::kStayEnded, timeMs, {}, {}, {}, {}, {}, false, 0});
 }
 
-std::unique_ptr<CHistoryFeed> StartHistory(std::function<void(const QString&)> say) {
+CHistoryOptions HistoryOptions(const CMureloConf& conf) {
+  return {HistoryPath(), conf.HistoryKeepDays()};
+}
+
+std::unique_ptr<CHistoryFeed> StartHistory(std::function<void(const CHistoryNotice&)> say) {
   const CMureloConf conf;  // read once, at start-up
   if (!conf.History()) return nullptr;
-  return std::make_unique<CHistoryFeed>(CHistoryOptions{HistoryPath(), conf.HistoryKeepDays()},
-                                        std::move(say));
+  return std::make_unique<CHistoryFeed>(HistoryOptions(conf), std::move(say));
 }
 
 }  // namespace murelo

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "core/history_sink.h"
+#include "platform/desktop/murelo_conf.h"
 #include "platform/history/history_recorder.h"
 
 namespace murelo {
@@ -17,7 +18,7 @@ QString HistoryPath();
 class CHistoryFeed final : public CHistorySink {
  public:
   /// options and say: as CHistoryRecorder's.
-  CHistoryFeed(CHistoryOptions options, std::function<void(const QString&)> say);
+  CHistoryFeed(CHistoryOptions options, std::function<void(const CHistoryNotice&)> say);
 
   void StayBegan(int64_t timeMs, const std::string& room, const std::string& name) override;
   void LineLogged(CHistoryLine line) override;
@@ -27,7 +28,10 @@ class CHistoryFeed final : public CHistorySink {
   CHistoryRecorder m_recorder;
 };
 
+/// Where the history is kept, and how long lines stay, as conf has it.
+CHistoryOptions HistoryOptions(const CMureloConf& conf);
+
 /// The feed for a copy starting now, or nothing when the history is switched off.
-std::unique_ptr<CHistoryFeed> StartHistory(std::function<void(const QString&)> say);
+std::unique_ptr<CHistoryFeed> StartHistory(std::function<void(const CHistoryNotice&)> say);
 
 }  // namespace murelo

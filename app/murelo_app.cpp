@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/history_feed.h"
+#include "app/window_history.h"
 #include "core/message_catalog.h"
 #include "platform/cp932.h"
 #include "platform/message_box.h"
@@ -62,12 +62,8 @@ int CMureloApp::Run(char* program, const CStartRequest& request,
 
   int status = 0;
   {
-    // What the history has to say goes to standard error until the window can show it.
-    const std::unique_ptr<CHistoryFeed> history = StartHistory([](const QString& text) {
-      std::fprintf(stderr, "murelo: %s\n", text.toUtf8().constData());
-    });
     CMainFrame frame(*this, ViewOptionsFromEnvironment());
-    frame.Conversation().SetHistorySink(history.get());
+    const CWindowHistory history(frame);
     frame.Conversation().OnInitialUpdate();
     ApplyToSettings(request, *this);  // over what start-up read from data.dat
     frame.show();

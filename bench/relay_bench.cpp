@@ -219,7 +219,8 @@ FleetResult RunProgramRelay(bool history) {
   {
     const auto feed =
         history ? std::make_unique<murelo::CHistoryFeed>(
-                      murelo::CHistoryOptions{murelo::HistoryPath(), 0}, [](const QString&) {})
+                      murelo::CHistoryOptions{murelo::HistoryPath(), 0},
+                      [](const murelo::CHistoryNotice&) {})
                 : nullptr;
     murelo::CMureloView view(host, {port, dir.string()});
     view.SetHistorySink(feed.get());

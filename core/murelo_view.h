@@ -53,8 +53,12 @@ class CMureloView {
   void ResetMembers();
 
   /// From now on every line logged in a room, and every stay, is also handed to sink,
-  /// which must outlive the view; nullptr stops it.
-  void SetHistorySink(CHistorySink* sink) { m_pHistory = sink; }
+  /// which must outlive the view; nullptr stops it. A stay open in the sink before ends:
+  /// the new sink's lines begin one of their own.
+  void SetHistorySink(CHistorySink* sink) {
+    EndStay();
+    m_pHistory = sink;
+  }
 
   // Messages.
 

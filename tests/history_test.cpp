@@ -116,7 +116,7 @@ TEST(History, ComesThroughACrashABrokenFileAndAFullDisk) {
   const QString path = u"history.sqlite"_qs;
   const pid_t writer = fork();
   if (writer == 0) {  // a flood the writer keeps up with, each line stamped as it comes
-    CHistoryRecorder recorder({path, 0}, [](const QString&) {});
+    CHistoryRecorder recorder({path, 0}, [](const CHistoryNotice&) {});
     for (qint64 n = 0;; ++n) {
       recorder.Add(Line(QDateTime::currentMSecsSinceEpoch(), QString::number(n)));
       if (n % 64 == 0) usleep(20000);
@@ -182,7 +182,7 @@ TEST(History, RefusedWritesPauseItAndAFloodIsCounted) {
   constexpr int kAdded = CHistoryRecorder::kQueueLimit * 2;
   {
     CHistoryRecorder recorder({u"blocker/history.sqlite"_qs, 0},
-                              [&said](const QString& text) { said << text; });
+                              [&said](const CHistoryNotice& notice) { said << notice.strText; });
     for (int i = 0; i < kAdded; ++i) recorder.Add(Line(i, u"line"_qs));
     EXPECT_TRUE(WaitFor([&] { return said.size() == 2; }));  // paused, and lines dropped
     std::filesystem::remove("blocker");
@@ -223,7 +223,7 @@ TEST(History, TwoWritersShareTheFileAndOldLinesExpire) {
     const std::optional<CHistoryResult> left = store->Search({word, {}, 0, 1});
     EXPECT_TRUE(left && left->nTotal == 5000 && left->hits[0].nTimeMs == 2000);
   }
-  CHistoryRecorder keepingADay({u"history.sqlite"_qs, 1}, [](const QString&) {});
+  CHistoryRecorder keepingADay({u"history.sqlite"_qs, 1}, [](const CHistoryNotice&) {});
   EXPECT_TRUE(WaitFor([&] { return store->LineCount() == 0; }));  // all older: gone at start
 }
 
@@ -236,7 +236,7 @@ TEST(History, LeavesTheWireAndTheFilesAsTheyWere) {
     qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dir.path().string()));
     const uint16_t port = FreePort();
     auto feed = on ? std::make_unique<CHistoryFeed>(CHistoryOptions{HistoryPath(), 0},
-                                                    [](const QString&) {})
+                                                    [](const CHistoryNotice&) {})
                    : nullptr;
     ChatCopy server(dir.path(), port);
     server.view().SetHistorySink(feed.get());

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QVBoxLayout>
@@ -14,6 +15,7 @@
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/connect_dialog.h"
+#include "ui/history_window.h"
 #include "ui/input_bar.h"
 #include "ui/name_color_dialog.h"
 #include "ui/page_writer.h"
@@ -79,10 +81,19 @@ void CMainFrame::BuildMenu() {
                                  [this](bool on) { m_mureloConf.SetNotifications(on); });
   m_actNotifications->setCheckable(true);
 
+  m_actHistoryRecord =
+      addAction(settings, kMenuHistoryRecord, [this](bool on) { OnHistoryRecord(on); });
+  m_actHistoryRecord->setCheckable(true);
+
+  QMenu* history = menuBar()->addMenu(ToQString(kMenuHistory));
+  m_actHistorySearch = addAction(history, kMenuHistorySearch, [this] { OnHistorySearch(); });
+  m_actHistorySearch->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+  m_actHistoryForget = addAction(history, kMenuHistoryForget, [this] { OnHistoryForget(); });
+
   QMenu* help = menuBar()->addMenu(ToQString(kMenuHelp));
   addAction(help, kMenuAbout, [this] { OnAppAbout(); });
 
-  for (QMenu* menu : {connection, settings, logLines, help}) {
+  for (QMenu* menu : {connection, settings, logLines, history, help}) {
     connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateMenus);
   }
   UpdateMenus();
@@ -100,6 +111,59 @@ void CMainFrame::UpdateMenus() {
     m_actLogLines[i]->setEnabled(connected);
   }
   m_actNotifications->setChecked(m_mureloConf.Notifications());
+  m_actHistoryRecord->setChecked(m_mureloConf.History());
+  for (QAction* action : {m_actHistoryRecord, m_actHistorySearch, m_actHistoryForget})
+    action->setEnabled(m_searcher != nullptr);
+}
+
+void CMainFrame::SetHistory(const QString& path, std::function<void(bool)> record) {
+  m_strHistoryPath = path;
+  m_recordHistory = std::move(record);
+  m_searcher = std::make_unique<CHistorySearcher>(path);
+  m_recordHistory(m_mureloConf.History());
+  UpdateMenus();
+}
+
+void CMainFrame::HistoryNotice(const CHistoryNotice& notice) {
+  m_strHistoryNotice = notice.kind == CHistoryNotice::Kind::kResumed ? QString() : notice.strText;
+  if (m_historyWindow) m_historyWindow->SetNotice(HistoryNoticeText());
+  if (notice.kind == CHistoryNotice::Kind::kMovedAside &&
+      !std::exchange(m_bBrokenHistoryTold, true))
+    ShowMessageBox(this, ToCp932(notice.strText));
+}
+
+QString CMainFrame::HistoryNoticeText() const {
+  return m_mureloConf.History() ? m_strHistoryNotice : ToQString(kHistoryNotRecording);
+}
+
+void CMainFrame::OnHistorySearch() {
+  if (!m_searcher) return;
+  if (!m_historyWindow) {
+    m_historyWindow = std::make_unique<CHistoryWindow>(*m_searcher, m_mureloConf, nullptr);
+    m_historyWindow->SetNotice(HistoryNoticeText());
+  }
+  m_historyWindow->Present();
+}
+
+void CMainFrame::OnHistoryForget() {
+  if (!m_searcher) return;
+  // Counted and erased on the searcher's thread: a million lines take a while.
+  m_searcher->LineCount([this](qint64 lines) {
+    const QString question = ToQString(kHistoryForgetQuestion)
+                                 .arg(QDir::toNativeSeparators(m_strHistoryPath))
+                                 .arg(lines);
+    if (!AskYesOrNo(this, ToCp932(question))) return;
+    m_searcher->Forget([this](bool forgotten) {
+      if (!forgotten) ShowMessageBox(this, kHistoryForgetFailed);
+      if (m_historyWindow) m_historyWindow->Refresh();
+    });
+  });
+}
+
+void CMainFrame::OnHistoryRecord(bool on) {
+  m_mureloConf.SetHistory(on);
+  if (m_recordHistory) m_recordHistory(on);
+  if (m_historyWindow) m_historyWindow->SetNotice(HistoryNoticeText());
 }
 
 void CMainFrame::OnLogLines(int index) {
@@ -115,6 +179,7 @@ void CMainFrame::OnAppAbout() {
 void CMainFrame::closeEvent(QCloseEvent* event) {
   if (!m_bClosed) {
     m_bClosed = true;
+    if (m_historyWindow) m_historyWindow->close();
     m_view->OnClose();
   }
   event->accept();

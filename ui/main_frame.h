@@ -15,6 +15,8 @@
 #include "platform/desktop/desktop_notifier.h"
 #include "platform/desktop/murelo_conf.h"
 #include "platform/desktop/room_announcer.h"
+#include "platform/history/history_recorder.h"
+#include "platform/history/history_searcher.h"
 #include "ui/missed_lines.h"
 
 class QAction;
@@ -24,6 +26,7 @@ namespace murelo {
 
 class CPageView;
 class CInputBar;
+class CHistoryWindow;
 
 inline constexpr int kFrameWidth = 480;
 inline constexpr int kFrameHeight = 480;
@@ -44,6 +47,13 @@ class CMainFrame : public QMainWindow, public CViewHost {
   /// Enables and checks every menu item for the state of the conversation, as is
   /// done each time a menu opens.
   void UpdateMenus();
+
+  /// Gives the window the history kept at path, and record, which switches its
+  /// recording on and off; record is called now, as murelo.conf has it.
+  void SetHistory(const QString& path, std::function<void(bool on)> record);
+  /// Tells the user what the history could not do: on a line of the search window, and
+  /// the first time a broken file is moved aside, in a box.
+  void HistoryNotice(const CHistoryNotice& notice);
 
   /// Connects as a confirmed connect dialog would: as a host when server, else to the
   /// host in the settings. Without a name or colour in the settings, the dialog opens
@@ -90,6 +100,11 @@ class CMainFrame : public QMainWindow, public CViewHost {
   void BringToFront();
   void OnLogLines(int index);
   void OnAppAbout();
+  void OnHistorySearch();
+  void OnHistoryForget();
+  void OnHistoryRecord(bool on);
+  /// The search window's line: recording off, or the last thing the history said.
+  QString HistoryNoticeText() const;
 
   CDataDat& m_settings;
   const uint16_t m_nChatPort;  // where the rooms listed in the connect dialog must listen
@@ -106,6 +121,16 @@ class CMainFrame : public QMainWindow, public CViewHost {
   QAction* m_actChangeNameColor = nullptr;
   std::array<QAction*, 4> m_actLogLines = {};
   QAction* m_actNotifications = nullptr;
+  QAction* m_actHistoryRecord = nullptr;
+  QAction* m_actHistorySearch = nullptr;
+  QAction* m_actHistoryForget = nullptr;
+  QString m_strHistoryPath;
+  std::function<void(bool)> m_recordHistory;
+  std::unique_ptr<CHistorySearcher> m_searcher;
+  // Ahead of what it uses, murelo.conf and the searcher, it goes first.
+  std::unique_ptr<CHistoryWindow> m_historyWindow;
+  QString m_strHistoryNotice;
+  bool m_bBrokenHistoryTold = false;
   std::optional<bool> m_startAsServer;  // while ConnectAtStart runs
   bool m_bClosed = false;
   bool m_bSized = false;

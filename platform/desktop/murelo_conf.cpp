@@ -10,6 +10,7 @@ constexpr char kNotificationsKey[] = "notifications/enabled";
 constexpr char kRecentHostsKey[] = "connect/recent_hosts";
 constexpr char kHistoryKey[] = "history/enabled";
 constexpr char kHistoryKeepDaysKey[] = "history/keep_days";
+constexpr char kHistoryWindowKey[] = "history/window_geometry";
 }  // namespace
 
 // Named in full: QSettings' own name for an ini file in user scope ends in .ini.
@@ -34,6 +35,15 @@ void CMureloConf::SetHistory(bool on) {
 
 int CMureloConf::HistoryKeepDays() const {
   return std::max(0, m_file.value(kHistoryKeepDaysKey, 0).toInt());
+}
+
+QByteArray CMureloConf::HistoryWindowGeometry() const {
+  return m_file.value(kHistoryWindowKey).toByteArray();
+}
+
+void CMureloConf::SetHistoryWindowGeometry(const QByteArray& geometry) {
+  m_file.setValue(kHistoryWindowKey, geometry);
+  m_file.sync();
 }
 
 QStringList CMureloConf::RecentHosts() const {

@@ -25,6 +25,9 @@ class CMureloConf {
   void SetHistory(bool on);
   /// How many days lines stay in the history; 0, the default, for ever.
   int HistoryKeepDays() const;
+  /// The history search window's size and place, as QWidget::saveGeometry gives them.
+  QByteArray HistoryWindowGeometry() const;
+  void SetHistoryWindowGeometry(const QByteArray& geometry);
 
  private:
   QSettings m_file;

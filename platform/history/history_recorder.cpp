@@ -15,20 +15,21 @@ constexpr qint64 kDayMs = qint64{24} * 60 * 60 * 1000;
 
 }  // namespace
 
-CHistoryRecorder::CHistoryRecorder(CHistoryOptions options, std::function<void(const QString&)> say)
+CHistoryRecorder::CHistoryRecorder(CHistoryOptions options,
+                                   std::function<void(const CHistoryNotice&)> say)
     : m_shared(std::make_shared<CShared>()), m_say(std::move(say)) {
   // The writer hands what it says to this thread's loop, and only while the recorder
   // lives; the writer itself holds what they share.
-  auto toLoop = [shared = m_shared.get(), this](const QString& text) {
+  auto toLoop = [shared = m_shared.get(), this](const CHistoryNotice& notice) {
     std::lock_guard lock(shared->mutex);
-    if (!shared->bStopping) SayLater(text);
+    if (!shared->bStopping) SayLater(notice);
   };
   m_thread = std::thread(Run, m_shared, std::move(options), std::move(toLoop));
 }
 
-void CHistoryRecorder::SayLater(const QString& text) {
+void CHistoryRecorder::SayLater(const CHistoryNotice& notice) {
   QMetaObject::invokeMethod(
-      &m_context, [say = m_say, text] { say(text); }, Qt::QueuedConnection);
+      &m_context, [say = m_say, notice] { say(notice); }, Qt::QueuedConnection);
 }
 
 CHistoryRecorder::~CHistoryRecorder() {
@@ -51,7 +52,8 @@ void CHistoryRecorder::Add(CHistoryEvent event) {
   if (shared.queue.size() >= kQueueLimit && event.kind == CHistoryEvent::Kind::kLine) {
     ++shared.nDropped;
     if (!std::exchange(shared.bDropsSaid, true))
-      SayLater(u"履歴: 記録が追いつかない行は履歴から落とし、その数を記録します。"_qs);
+      SayLater({CHistoryNotice::Kind::kDropping,
+                u"履歴: 記録が追いつかない行は履歴から落とし、その数を記録します。"_qs});
     return;
   }
   shared.queue.push_back(std::move(event));
@@ -59,7 +61,7 @@ void CHistoryRecorder::Add(CHistoryEvent event) {
 }
 
 void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOptions& options,
-                           const std::function<void(const QString&)>& say) {
+                           const std::function<void(const CHistoryNotice&)>& say) {
   std::unique_ptr<CHistoryStore> store;
   bool paused = false;
   qint64 lastExpiry = 0;
@@ -93,8 +95,9 @@ void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOption
       QString movedAside;
       store = CHistoryStore::Open(options.strPath, movedAside);
       if (!movedAside.isEmpty())
-        say(u"履歴ファイルが壊れているか、別のファイルでした。%1 に移し、新しく始めます。"_qs.arg(
-            movedAside));
+        say({CHistoryNotice::Kind::kMovedAside,
+             u"履歴ファイルが壊れているか、別のファイルでした。%1 に移し、新しく始めます。"_qs.arg(
+                 movedAside)});
     }
     if (store && options.nKeepDays > 0 && now - lastExpiry >= kDayMs) {
       store->ExpireBefore(now - options.nKeepDays * kDayMs);  // tried again tomorrow
@@ -102,10 +105,12 @@ void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOption
     }
     if (store && store->Write(batch)) {
       batch.clear();
-      if (std::exchange(paused, false)) say(u"履歴の記録を再開しました。"_qs);
+      if (std::exchange(paused, false))
+        say({CHistoryNotice::Kind::kResumed, u"履歴の記録を再開しました。"_qs});
     } else if (!std::exchange(paused, true)) {
-      say(u"履歴を記録できません (%1)。書き込めるようになれば再開します。"_qs.arg(
-          store ? store->LastError() : options.strPath));
+      say({CHistoryNotice::Kind::kPaused,
+           u"履歴を記録できません (%1)。書き込めるようになれば再開します。"_qs.arg(
+               store ? store->LastError() : options.strPath)});
     }
 
     lock.lock();

@@ -19,6 +19,13 @@
 
 namespace murelo {
 
+/// Something the recorder tells the user, once each time it happens.
+struct CHistoryNotice {
+  enum class Kind { kMovedAside, kPaused, kResumed, kDropping };
+  Kind kind;
+  QString strText;
+};
+
 struct CHistoryOptions {
   QString strPath;    // the store's file
   int nKeepDays = 0;  // lines older than this are deleted at start and daily; 0: kept forever
@@ -29,7 +36,7 @@ class CHistoryRecorder {
   /// say is called, on the thread that made the recorder and from its event loop, with
   /// each thing the user should know: a broken file moved aside, recording paused or
   /// resumed, lines dropped. Each is said once, not once per line.
-  CHistoryRecorder(CHistoryOptions options, std::function<void(const QString&)> say);
+  CHistoryRecorder(CHistoryOptions options, std::function<void(const CHistoryNotice&)> say);
   /// Writes what is queued, waiting for that a second at most.
   ~CHistoryRecorder();
   CHistoryRecorder(const CHistoryRecorder&) = delete;
@@ -56,13 +63,13 @@ class CHistoryRecorder {
     std::condition_variable finished;
   };
   static void Run(std::shared_ptr<CShared> shared, const CHistoryOptions& options,
-                  const std::function<void(const QString&)>& say);
+                  const std::function<void(const CHistoryNotice&)>& say);
 
-  /// Hands text to say from this thread's loop.
-  void SayLater(const QString& text);
+  /// Hands notice to say from this thread's loop.
+  void SayLater(const CHistoryNotice& notice);
 
   std::shared_ptr<CShared> m_shared;
-  const std::function<void(const QString&)> m_say;
+  const std::function<void(const CHistoryNotice&)> m_say;
   QObject m_context;  // said text goes no further once the recorder is gone
   std::thread m_thread;
 };

@@ -280,6 +280,26 @@ void CPageView::DrawPending() {
   Draw(std::exchange(m_strPending, {}));
 }
 
+void CPageView::ShowLines(const std::vector<CShownLine>& lines, int marked, int top) {
+  QString text = u"<html><body>"_qs;
+  for (int i = 0; i < std::ssize(lines); ++i) {
+    text += u"<hr><a name=l%1></a><font color=gray>"_qs.arg(i) +
+            lines[i].strCaption.toHtmlEscaped() + u"</font><br>"_qs;
+    const QString line = ToInlineMarkup(lines[i].strHtml);
+    text +=
+        i == marked ? u"<span style=\"background-color:#fff2a8\">"_qs + line + u"</span>"_qs : line;
+  }
+  const int value = verticalScrollBar()->value();
+  m_strDrawn.clear();
+  m_bDrawnInPieces = false;
+  setHtml(text + u"</body></html>"_qs);
+  SyncScrollRange();
+  if (top >= 0)
+    scrollToAnchor(u"l%1"_qs.arg(top));
+  else
+    verticalScrollBar()->setValue(value);
+}
+
 void CPageView::SetLinkOpener(std::function<void(const QUrl&)> opener) {
   m_openLink = std::move(opener);
 }

@@ -31,6 +31,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QTextDocument;
 
@@ -52,6 +53,16 @@ class CPageView : public QTextBrowser {
 
   /// Draws the newest navigated page now, laid out, when it is not drawn yet.
   void DrawPending();
+
+  /// A line to show in place of a page: line 0 as logged, under a caption in plain text.
+  struct CShownLine {
+    QString strCaption;
+    QString strHtml;
+  };
+  /// Shows lines in place of any page, each in the inline form the page's entries are
+  /// drawn in and below a rule as they are. The line at marked is set off; the view
+  /// scrolls to put the line at top at its top, or, with top -1, stays where it was.
+  void ShowLines(const std::vector<CShownLine>& lines, int marked, int top);
 
   /// The bytes of the page on show, as the file read when navigated to; empty before the
   /// first draw.

@@ -1,0 +1,153 @@
+// The history from the window: the search window through real keys, erasing and
+// switching recording off from the menu.
+#include "ui/history_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStackedWidget>
+
+#include "app/window_history.h"
+#include "loopback.h"
+#include "platform/cp932.h"
+#include "platform/message_box.h"
+#include "platform/page_view/page_view.h"
+#include "ui/ui_texts.h"
+#include "widgets.h"
+
+namespace murelo {
+namespace {
+
+using namespace test;
+
+class HistoryWindowTest : public testing::Test {
+ protected:
+  HistoryWindowTest() {
+    QFile::remove(HistoryPath());
+    frame.Conversation().OnInitialUpdate();
+  }
+  ~HistoryWindowTest() override { SetMessageBoxHook({}); }
+
+  /// Lines 1 to count, one a minute in one stay of room 10.0.0.9, "会議" in every tenth.
+  static void Keep(int count) {
+    std::vector<CHistoryEvent> events{
+        {CHistoryEvent::Kind::kStayBegan, 0, "10.0.0.9", "me", {}, {}, {}, false, 0}};
+    for (int i = 1; i <= count; ++i) {
+      const QString text = i % 10 ? u"行%1"_qs.arg(i) : u"行%1 は会議"_qs.arg(i);
+      events.push_back({CHistoryEvent::Kind::kLine,
+                        i * 60000LL,
+                        {},
+                        "bob",
+                        "#ff0000",
+                        "10.0.0.2",
+                        ToCp932(u"<font color=#ff0000><b>bob</b></font>："_qs + text),
+                        true,
+                        0});
+    }
+    QString movedAside;
+    ASSERT_TRUE(CHistoryStore::Open(HistoryPath(), movedAside)->Write(events));
+  }
+  QAction* Item(std::string_view text) {
+    for (QAction* action : frame.menuBar()->findChildren<QAction*>())
+      if (action->text() == ToQString(text)) return action;
+    return nullptr;
+  }
+  static qint64 Lines() {
+    const auto store = CHistoryStore::OpenToRead(HistoryPath());
+    return store ? store->LineCount() : 0;
+  }
+  CHistoryWindow* Window() {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (auto* window = qobject_cast<CHistoryWindow*>(widget)) return window;
+    return nullptr;
+  }
+
+  ScopedTempDir dir;
+  CDataDat settings;
+  CMainFrame frame{settings, {FreePort(), ""}};
+  CWindowHistory history{frame};
+};
+
+TEST_F(HistoryWindowTest, TypingFindsHitsEnterShowsTheirContextKeysMoveCopyAndClose) {
+  Keep(1000);
+  frame.show();
+  frame.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&frame));
+  QTest::keyClick(&frame, Qt::Key_F, Qt::ControlModifier);
+  CHistoryWindow* window = Window();
+  ASSERT_TRUE(window && window->isVisible());
+  auto* query = window->findChild<QLineEdit*>();
+  auto* hits = window->findChild<QListView*>();
+  auto* pages = window->findChild<QStackedWidget*>();
+  TypeText(query, u"ｶｲ"_qs);
+  QTest::keyClick(query, Qt::Key_A, Qt::ControlModifier);
+  TypeText(query, u"会議"_qs);
+  ASSERT_TRUE(WaitFor([&] { return hits->model()->rowCount() > 0; }));
+  EXPECT_TRUE(std::ranges::any_of(window->findChildren<QLabel*>(),
+                                  [](QLabel* label) { return label->text() == u"100 件"_qs; }));
+  // Newest first, a page at a time.
+  EXPECT_EQ(hits->model()->index(0, 0).data(Qt::ToolTipRole).toString().section(u' ', 2),
+            u"bob：行1000 は会議"_qs);
+  EXPECT_EQ(hits->model()->rowCount(), 100);
+
+  QTest::keyClick(query, Qt::Key_Down);  // from the query, through the hits
+  EXPECT_EQ(hits->currentIndex().row(), 1);
+  QTest::keyClick(query, Qt::Key_Return);  // 行990 in its context, newest first
+  auto* context = qobject_cast<CPageView*>(pages->currentWidget());
+  ASSERT_TRUE(context);
+  ASSERT_TRUE(WaitFor([&] { return context->toPlainText().contains(u"行940"_qs); }));
+  const QString shown = context->toPlainText();
+  EXPECT_TRUE(shown.contains(u"行1000"_qs) && shown.indexOf(u"行991") < shown.indexOf(u"行990 は"));
+  QTest::keyClick(context, Qt::Key_Escape);
+  EXPECT_EQ(pages->currentWidget(), hits);
+
+  hits->selectionModel()->select(hits->model()->index(0, 0), QItemSelectionModel::Select);
+  QTest::keyClick(hits, Qt::Key_C, Qt::ControlModifier);
+  const QStringList copied = QApplication::clipboard()->text().split(u'\n');
+  ASSERT_EQ(copied.size(), 2);
+  EXPECT_TRUE(copied[0].endsWith(u" 10.0.0.9 bob：行1000 は会議"_qs) &&
+              copied[1].endsWith(u" 10.0.0.9 bob：行990 は会議"_qs));
+  QTest::keyClick(hits, Qt::Key_Escape);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(HistoryWindowTest, ErasingAsksFirstAndTheSwitchStopsRecording) {
+  Keep(30);
+  std::string asked;
+  bool yes = false;
+  SetMessageBoxHook([&](std::string_view text, QMessageBox& box) {
+    asked = text;
+    box.button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+  });
+  Item(kMenuHistoryForget)->trigger();
+  ASSERT_TRUE(WaitFor([&] { return !asked.empty(); }));
+  EXPECT_NE(ToQString(asked).indexOf(u"30 行"_qs), -1) << asked;
+  EXPECT_EQ(Lines(), 30);  // kept after no
+  yes = true;
+  Item(kMenuHistoryForget)->trigger();
+  EXPECT_TRUE(WaitFor([&] { return Lines() == 0; }));
+
+  // Switched off, a line said in a room is not kept; switched on again, it is.
+  settings.m_strName = "host";
+  settings.m_strColor = "red";
+  frame.ConnectAtStart(true);  // hosting: lines said now are the room's
+  for (const bool on : {false, true}) {
+    Item(kMenuHistoryRecord)->trigger();
+    EXPECT_EQ(CMureloConf().History(), on);
+    frame.Conversation().ProcessMessage(on ? "kept\n1.1.1.1\n" : "dropped\n1.1.1.1\n");
+    Settle(400);  // the recorder writes five times a second
+  }
+  const auto found = CHistoryStore::OpenToRead(HistoryPath())->Search({u"kept"_qs, {}, 0, 50});
+  ASSERT_TRUE(found);
+  EXPECT_EQ(found->nTotal, 1);
+}
+
+}  // namespace
+}  // namespace murelo
