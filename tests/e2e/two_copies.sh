@@ -6,7 +6,7 @@
 # read back from their data.htm.
 #
 # Usage: two_copies.sh path/to/murelo (needs Xvfb, openbox, xdotool, xprop and iconv:
-# scripts/setup).
+# xclip: scripts/setup).
 # On failure prints the step, the windows and both pages, and exits 1.
 set -uo pipefail
 # shellcheck source-path=SCRIPTDIR source=window_driver.sh
@@ -26,6 +26,15 @@ expect "A takes a typed line" send_line "${win[a]}" "hello from alice"
 expect "B shows A's line" page_has b "<hr><font color=red><b>alice</b></font>：hello from alice"
 expect "B takes a typed line" send_line "${win[b]}" "hi alice, bob here"
 expect "A shows B's line" page_has a "<hr><font color=red><b>bob</b></font>：hi alice, bob here"
+
+# B finds A's line in its history: the first hit, copied from the list.
+search=$(open_search "${pid[b]}" "${win[b]}")
+expect "B's Ctrl+F opens the search window" test -n "$search"
+type_text "hello"
+sleep 0.5
+xdotool key Tab ctrl+c
+expect "B's search finds A's line" wait_until 5 clipboard_has " 127.0.0.1 alice：hello from alice"
+xdotool key Escape
 
 expect "B's menu takes Alt+F, X" open_menu_item "${win[b]}" x
 wait_until 10 ended "${pid[b]}" || { xdotool key Escape Escape; open_menu_item "${win[b]}" x; }  # the X before the popup

@@ -14,6 +14,7 @@
 driver_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 main_caption='^Murelo - murelo$'
 connect_caption='^接続$'
+search_caption='^履歴の検索$'
 declare -A pid=() win=()
 
 # wait_until seconds command...: runs the command every 0.2 s until it succeeds.
@@ -170,6 +171,14 @@ connect_as() {
   xdotool key Return
   wait_until 10 window_gone "$1" "$connect_caption"
 }
+
+# open_search pid main-window: Ctrl+F opens the history's search window, which then has
+# the focus in its query; prints the window.
+open_search() {
+  focus "$2" && xdotool key ctrl+f && find_window "$1" "$search_caption" 10
+}
+# clipboard_has text: what the clipboard holds contains text.
+clipboard_has() { xclip -o -selection clipboard 2>/dev/null | grep -qF -- "$1"; }
 
 # send_line main-window text: clicks into the input edit (in the input bar, the window's
 # bottom 44 pixels), types the line and presses Enter.
