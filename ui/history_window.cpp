@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QColor>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,6 +66,9 @@ CHistoryWindow::CHistoryWindow(CHistorySearcher& searcher, CMureloConf& conf, QW
   m_hits->setModel(&m_model);
   m_hits->setItemDelegate(new CRichLineDelegate(m_hits));
   m_hits->setUniformItemSizes(true);
+  QPalette light = m_hits->palette();  // the names' colours stay readable on a selected hit
+  light.setColor(QPalette::Highlight, QColor(0xcc, 0xe0, 0xf6));
+  m_hits->setPalette(light);
   m_hits->setSelectionMode(QAbstractItemView::ExtendedSelection);
   m_pages->addWidget(m_hits);
   m_pages->addWidget(m_context);

@@ -139,10 +139,7 @@ void CRichLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   painter->save();
   painter->translate(option.rect.topLeft());
   painter->setClipRect(option.rect.translated(-option.rect.topLeft()));
-  QAbstractTextDocumentLayout::PaintContext context;
-  if (option.state & QStyle::State_Selected)
-    context.palette.setColor(QPalette::Text, option.palette.color(QPalette::HighlightedText));
-  line.documentLayout()->draw(painter, context);
+  line.documentLayout()->draw(painter, {});
   painter->restore();
 }
 

@@ -50,7 +50,8 @@ class CHitListModel : public QAbstractListModel {
   bool m_bFetching = false;
 };
 
-/// Draws a model's Qt::DisplayRole as one line of rich text.
+/// Draws a model's Qt::DisplayRole as one line of rich text, in its own colours: the
+/// view's selection colour must be light enough to read them on.
 class CRichLineDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
