@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "app/history_feed.h"
+#include "bench_clients.h"
 #include "core/message_catalog.h"
 #include "core/message_format.h"
 #include "core/murelo_view.h"
@@ -37,7 +38,12 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::ConnectTo;
+using bench::NowNs;
+using bench::Percentile;
+using bench::SentNs;
+using bench::WireLine;
 using murelo::CViewHost;
 
 constexpr int kClients = 20;
@@ -45,45 +51,6 @@ constexpr int kSaturatedWindow = 256;  // client 0's messages in flight at most
 constexpr auto kSaturatedTime = std::chrono::seconds(2);
 constexpr auto kPacedTime = std::chrono::seconds(3);
 constexpr auto kPacedInterval = std::chrono::milliseconds(20);  // 50 messages a second
-
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
-      .count();
-}
-
-int ConnectTo(uint16_t port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(port);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    std::perror("connect");
-    std::exit(1);
-  }
-  const int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return fd;
-}
-
-/// A chat line from client `from`, carrying its send time.
-std::string WireLine(int from, int64_t sentNs) {
-  const std::string typed = "@" + std::to_string(sentNs) +
-                            "@ \x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd\x81\x41\x8d\xa1\x93\xfa";
-  return murelo::EncodeMessage(murelo::FillFormat(
-      murelo::kChatLineFormat, {"#00ffff", "c" + std::to_string(from), typed, "127.0.0.1"}));
-}
-
-/// The send time inside a decoded-on-the-fly wire message, or -1.
-int64_t SentNs(std::string_view wire) {
-  // "@" encodes as 'A'; the digits as digits + 1.
-  const size_t start = wire.find('A');
-  if (start == std::string_view::npos) return -1;
-  int64_t value = 0;
-  for (size_t i = start + 1; i < wire.size() && wire[i] != 'A'; ++i)
-    value = value * 10 + (wire[i] - '1');
-  return value;
-}
 
 struct FleetResult {
   double saturatedPerSecond = 0;
@@ -217,11 +184,10 @@ FleetResult RunProgramRelay(bool history) {
   const uint16_t port = murelo::test::FreePort();
   FleetResult result;
   {
-    const auto feed =
-        history ? std::make_unique<murelo::CHistoryFeed>(
-                      murelo::CHistoryOptions{murelo::HistoryPath(), 0},
-                      [](const murelo::CHistoryNotice&) {})
-                : nullptr;
+    const auto feed = history ? std::make_unique<murelo::CHistoryFeed>(
+                                    murelo::CHistoryOptions{murelo::HistoryPath(), 0},
+                                    [](const murelo::CHistoryNotice&) {})
+                              : nullptr;
     murelo::CMureloView view(host, {port, dir.string()});
     view.SetHistorySink(feed.get());
     view.OnInitialUpdate();
@@ -309,12 +275,6 @@ double RunBareRelay() {
   close(listener);
   close(epoll);
   return result.saturatedPerSecond;
-}
-
-double Percentile(std::vector<double> samples, double fraction) {
-  if (samples.empty()) return 0;
-  std::sort(samples.begin(), samples.end());
-  return samples[static_cast<size_t>(fraction * static_cast<double>(samples.size() - 1))];
 }
 
 }  // namespace

@@ -54,17 +54,19 @@ CHistoryWindow::CHistoryWindow(CHistorySearcher& searcher, CMureloConf& conf, QW
       m_hits(new QListView),
       m_context(new CContextView),
       m_model([this](qint64 olderThan) {
-        CHistoryQuery next{m_strSearched, {}, 0, kNextPage, olderThan, false};
-        m_searcher.Search(next, [this](std::optional<CHistoryResult> result) {
-          m_model.Append(result ? std::move(result->hits) : std::vector<CHistoryHit>());
-        });
+        m_searcher.NextPage(
+            {m_strSearched, {}, 0, kNextPage, olderThan, false},
+            [this](std::optional<CHistoryResult> result) {
+              const bool more = result && result->hits.size() == kNextPage;
+              m_model.Append(result ? std::move(result->hits) : std::vector<CHistoryHit>(), more);
+            });
       }) {
   setWindowTitle(ToQString(kHistoryCaption));
   m_query->setPlaceholderText(ToQString(kHistoryQueryHint));
   m_notice->setWordWrap(true);
   m_notice->hide();
   m_hits->setModel(&m_model);
-  m_hits->setItemDelegate(new CRichLineDelegate(m_hits));
+  m_hits->setItemDelegate(new CHitDelegate(m_hits));
   m_hits->setUniformItemSizes(true);
   QPalette light = m_hits->palette();  // the names' colours stay readable on a selected hit
   light.setColor(QPalette::Highlight, QColor(0xcc, 0xe0, 0xf6));
@@ -110,6 +112,12 @@ void CHistoryWindow::Present() {
 }
 
 void CHistoryWindow::SetNotice(const QString& text) {
+  m_strNotice = text;
+  ShowNotice(false);
+}
+
+void CHistoryWindow::ShowNotice(bool unreadable) {
+  const QString text = unreadable ? ToQString(kHistoryUnreadable) : m_strNotice;
   m_notice->setText(text);
   m_notice->setVisible(!text.isEmpty());
 }
@@ -123,19 +131,20 @@ void CHistoryWindow::Search() {
   m_typing.stop();
   m_strSearched = m_query->text();
   const QStringList words = QueryWords(m_strSearched);
-  if (words.isEmpty()) {
-    m_model.Reset({}, {}, 0);
-    m_count->clear();
-    return;
-  }
-  m_searcher.Search({m_strSearched, {}, 0, kFirstPage},
-                    [this, words](std::optional<CHistoryResult> result) {
-                      SetNotice(result ? QString() : ToQString(kHistoryUnreadable));
-                      if (!result) result.emplace();
-                      m_count->setText(ToQString(kHistoryHitCount).arg(result->nTotal));
-                      m_model.Reset(words, std::move(result->hits), result->nTotal);
-                      if (m_model.rowCount() > 0) m_hits->setCurrentIndex(m_model.index(0));
-                    });
+  m_count->clear();
+  if (words.isEmpty()) return m_model.Reset({}, {}, false);
+  m_searcher.Search(
+      {m_strSearched, {}, 0, kFirstPage},
+      [this, words](std::optional<CHistoryResult> result) {
+        ShowNotice(!result);
+        if (!result) result.emplace();
+        const bool more = result->hits.size() == kFirstPage;
+        m_model.Reset(words, std::move(result->hits), more);
+        if (m_model.rowCount() > 0) m_hits->setCurrentIndex(m_model.index(0));
+      },
+      [this](std::optional<qint64> total) {
+        if (total) m_count->setText(ToQString(kHistoryHitCount).arg(*total));
+      });
 }
 
 void CHistoryWindow::OpenContext() {

@@ -40,7 +40,7 @@ class CHistoryWindow : public QWidget {
   void Refresh();
 
   /// How long typing must pause before the query runs.
-  static constexpr int kTypingPauseMs = 150;
+  static constexpr int kTypingPauseMs = 40;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -49,6 +49,8 @@ class CHistoryWindow : public QWidget {
 
  private:
   void Search();
+  /// The notice the window was given, or that the history cannot be read.
+  void ShowNotice(bool unreadable);
   void OpenContext();
   void CloseContext();
   /// Asks for the lines beyond the oldest shown, or the newest.
@@ -67,6 +69,7 @@ class CHistoryWindow : public QWidget {
   CHitListModel m_model;
   QTimer m_typing;
   QString m_strSearched;  // the query of the hits on show
+  QString m_strNotice;
   // The context on show: its lines newest first, the hit's id, and what is loading.
   std::vector<CHistoryHit> m_contextLines;
   qint64 m_nContextHit = 0;

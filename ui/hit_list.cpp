@@ -1,9 +1,7 @@
 #include "ui/hit_list.h"
 
-#include <QAbstractTextDocumentLayout>
 #include <QColor>
 #include <QPainter>
-#include <QTextDocument>
 
 #include "platform/cp932.h"
 #include "platform/history/search_text.h"
@@ -12,10 +10,6 @@
 namespace murelo {
 
 namespace {
-
-constexpr int kPage = 100;  // hits asked for at a time
-
-const QString kMarkStart = u"<span style=\"background-color:#fff2a8\">"_qs;
 
 /// Whether c joins the character before it when folded: a combining mark, or the
 /// half-width voiced sound marks, which fold into the kana before them.
@@ -30,7 +24,8 @@ QString HitTime(qint64 timeMs, const QDateTime& now) {
       ToQString(time.date().year() == now.date().year() ? kHistoryThisYear : kHistoryOlder));
 }
 
-QString MarkedText(const QString& plain, const QStringList& foldedWords) {
+void AppendMarkedRuns(std::vector<CTextRun>& runs, const QString& plain,
+                      const QStringList& foldedWords, const QColor& color, bool bold) {
   // Folded piece by piece, a character with what joins it, as search folds the whole
   // text; each folded character knows the piece it came from.
   QString folded;
@@ -54,13 +49,10 @@ QString MarkedText(const QString& plain, const QStringList& foldedWords) {
         marked[pieceOf[static_cast<size_t>(i)]] = true;
     }
   }
-  QString html;
-  bool inMark = false;
   for (size_t i = 0; i < pieces.size(); ++i) {
-    if (marked[i] != inMark) html += std::exchange(inMark, marked[i]) ? u"</span>"_qs : kMarkStart;
-    html += plain.mid(pieces[i].first, pieces[i].second).toHtmlEscaped();
+    if (i == 0 || marked[i] != marked[i - 1]) runs.push_back({{}, color, bold, marked[i]});
+    runs.back().strText += plain.mid(pieces[i].first, pieces[i].second);
   }
-  return inMark ? html + u"</span>"_qs : html;
 }
 
 QString HitLine(const CHistoryHit& hit, const QDateTime& now) {
@@ -70,21 +62,19 @@ QString HitLine(const CHistoryHit& hit, const QDateTime& now) {
 CHitListModel::CHitListModel(std::function<void(qint64)> fetch) : m_fetch(std::move(fetch)) {}
 
 void CHitListModel::Reset(const QStringList& foldedWords, std::vector<CHistoryHit> hits,
-                          qint64 total) {
+                          bool more) {
   beginResetModel();
   m_words = foldedWords;
   m_hits = std::move(hits);
-  m_nTotal = total;
+  m_bMore = more;
   m_bFetching = false;
   endResetModel();
 }
 
-void CHitListModel::Append(std::vector<CHistoryHit> hits) {
+void CHitListModel::Append(std::vector<CHistoryHit> hits, bool more) {
   m_bFetching = false;
-  if (hits.empty()) {
-    m_nTotal = std::ssize(m_hits);  // lines deleted meanwhile: the list ends here
-    return;
-  }
+  m_bMore = more;
+  if (hits.empty()) return;
   const int first = rowCount();
   beginInsertRows({}, first, first + static_cast<int>(hits.size()) - 1);
   m_hits.insert(m_hits.end(), std::make_move_iterator(hits.begin()),
@@ -98,26 +88,29 @@ int CHitListModel::rowCount(const QModelIndex& parent) const {
 
 QVariant CHitListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
-  const CHistoryHit& hit = Hit(index.row());
-  const QDateTime now = QDateTime::currentDateTime();
-  if (role == Qt::ToolTipRole) return HitLine(hit, now);
-  if (role != Qt::DisplayRole) return {};
-  QString line = u"<font color=gray>"_qs + HitTime(hit.nTimeMs, now) + u' ' +
-                 hit.strRoom.toHtmlEscaped() + u"</font> "_qs;
-  // The name, when the text begins with it as a chat line's does, in its colour: one
-  // Qt reads, written back as Qt writes it, never the peer's own text.
-  const QColor color = QColor::fromString(hit.strColor);
+  if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
+  return HitLine(Hit(index.row()), QDateTime::currentDateTime());
+}
+
+std::vector<CTextRun> CHitListModel::Runs(int row) const {
+  const CHistoryHit& hit = Hit(row);
+  const QColor gray(Qt::gray);
+  std::vector<CTextRun> runs{
+      {HitTime(hit.nTimeMs, QDateTime::currentDateTime()) + u' ' + hit.strRoom + u' ', gray}};
+  // The name, when the text begins with it as a chat line's does, in its colour as Qt
+  // reads it; a colour it cannot read is black.
   QString plain = hit.strPlain;
   if (!hit.strName.isEmpty() && plain.startsWith(hit.strName)) {
-    line += u"<font color="_qs + (color.isValid() ? color.name() : u"black"_qs) + u"><b>"_qs +
-            MarkedText(hit.strName, m_words) + u"</b></font>"_qs;
+    const QColor color = QColor::fromString(hit.strColor);
+    AppendMarkedRuns(runs, hit.strName, m_words, color.isValid() ? color : QColor(Qt::black), true);
     plain.remove(0, hit.strName.size());
   }
-  return line + MarkedText(plain, m_words);
+  AppendMarkedRuns(runs, plain, m_words, Qt::black, false);
+  return runs;
 }
 
 bool CHitListModel::canFetchMore(const QModelIndex& parent) const {
-  return !parent.isValid() && !m_bFetching && std::ssize(m_hits) < m_nTotal;
+  return !parent.isValid() && !m_bFetching && m_bMore;
 }
 
 void CHitListModel::fetchMore(const QModelIndex& parent) {
@@ -126,24 +119,35 @@ void CHitListModel::fetchMore(const QModelIndex& parent) {
   m_fetch(m_hits.back().nId);
 }
 
-void CRichLineDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
-                              const QModelIndex& index) const {
+void CHitDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                         const QModelIndex& index) const {
   QStyleOptionViewItem item = option;
   initStyleOption(&item, index);
   item.text.clear();  // the frame and the selection as the style draws them
   item.widget->style()->drawControl(QStyle::CE_ItemViewItem, &item, painter, item.widget);
-  QTextDocument line;
-  line.setDefaultFont(option.font);
-  line.setDocumentMargin(2);
-  line.setHtml(index.data().toString());
+  const auto* model = static_cast<const CHitListModel*>(index.model());
   painter->save();
-  painter->translate(option.rect.topLeft());
-  painter->setClipRect(option.rect.translated(-option.rect.topLeft()));
-  line.documentLayout()->draw(painter, {});
+  painter->setClipRect(option.rect);
+  int x = option.rect.left() + 3;
+  for (const CTextRun& run : model->Runs(index.row())) {
+    QFont font = option.font;
+    font.setBold(run.bBold);
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(run.strText);
+    if (run.bMarked)
+      painter->fillRect(QRect(x, option.rect.top() + 1, width, option.rect.height() - 2),
+                        QColor(0xff, 0xf2, 0xa8));
+    painter->setFont(font);
+    painter->setPen(run.color);
+    painter->drawText(QRect(x, option.rect.top(), width, option.rect.height()),
+                      Qt::AlignVCenter | Qt::TextSingleLine, run.strText);
+    x += width;
+    if (x > option.rect.right()) break;
+  }
   painter->restore();
 }
 
-QSize CRichLineDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
+QSize CHitDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
   return {option.rect.width(), option.fontMetrics.height() + 6};
 }
 

@@ -32,55 +32,80 @@ CHistorySearcher::~CHistorySearcher() {
 }
 
 void CHistorySearcher::Search(CHistoryQuery query,
-                              std::function<void(std::optional<CHistoryResult>)> done) {
+                              std::function<void(std::optional<CHistoryResult>)> firstPage,
+                              std::function<void(std::optional<qint64>)> counted) {
   const qint64 number = ++m_nSearches;
-  Post(true,
-       [this, path = m_strPath, query = std::move(query), done = std::move(done),
-        number](CHistoryStore* store) -> std::function<void()> {
-         // No history yet finds nothing; one that cannot be read is a failure.
-         std::optional<CHistoryResult> result;
-         if (store)
-           result = store->Search(query);
-         else if (!QFile::exists(path))
-           result.emplace();
-         return [this, done, number, result = std::move(result)] {
-           if (number == m_nSearches) done(result);
-         };
-       });
+  CHistoryQuery page = query;
+  page.bCountAll = false;
+  Post({true, SearchWork(page, number, std::move(firstPage))}, true);
+  query.nLimit = 0;  // counted only
+  Post({true, SearchWork(query, number,
+                         [counted = std::move(counted)](std::optional<CHistoryResult> result) {
+                           counted(result ? std::optional<qint64>(result->nTotal) : std::nullopt);
+                         })},
+       false);
+}
+
+void CHistorySearcher::NextPage(CHistoryQuery query,
+                                std::function<void(std::optional<CHistoryResult>)> done) {
+  query.bCountAll = false;
+  Post({true, SearchWork(std::move(query), m_nSearches, std::move(done))}, false);
+}
+
+CHistorySearcher::Work CHistorySearcher::SearchWork(
+    CHistoryQuery query, qint64 number, std::function<void(std::optional<CHistoryResult>)> done) {
+  return [this, path = m_strPath, query = std::move(query), done = std::move(done),
+          number](CHistoryStore* store) -> std::function<void()> {
+    // No history yet finds nothing; one that cannot be read is a failure.
+    std::optional<CHistoryResult> result;
+    if (store)
+      result = store->Search(query);
+    else if (!QFile::exists(path))
+      result.emplace();
+    return [this, done, number, result = std::move(result)] {
+      if (number == m_nSearches) done(result);
+    };
+  };
 }
 
 void CHistorySearcher::Neighbours(
     qint64 id, bool older, int count,
     std::function<void(std::optional<std::vector<CHistoryHit>>)> done) {
-  Post(false, [id, older, count, done = std::move(done)](CHistoryStore* store) {
-    auto lines = store ? store->Neighbours(id, older, count) : std::nullopt;
-    return [done, lines = std::move(lines)] { done(lines); };
-  });
+  Post({false,
+        [id, older, count, done = std::move(done)](CHistoryStore* store) {
+          auto lines = store ? store->Neighbours(id, older, count) : std::nullopt;
+          return [done, lines = std::move(lines)] { done(lines); };
+        }},
+       false);
 }
 
 void CHistorySearcher::LineCount(std::function<void(qint64)> done) {
-  Post(false, [done = std::move(done)](CHistoryStore* store) {
-    const qint64 count = store ? store->LineCount() : 0;
-    return [done, count] { done(count); };
-  });
+  Post({false,
+        [done = std::move(done)](CHistoryStore* store) {
+          const qint64 count = store ? store->LineCount() : 0;
+          return [done, count] { done(count); };
+        }},
+       false);
 }
 
 void CHistorySearcher::Forget(std::function<void(bool)> done) {
-  Post(false, [path = m_strPath, done = std::move(done)](CHistoryStore* reader) {
-    QString movedAside;  // the recorder, which writes, is the one to say so
-    const auto store = reader ? CHistoryStore::Open(path, movedAside) : nullptr;
-    const bool forgotten = !reader || (store && store->Forget());
-    return [done, forgotten] { done(forgotten); };
-  });
+  Post({false,
+        [path = m_strPath, done = std::move(done)](CHistoryStore* reader) {
+          QString movedAside;  // the recorder, which writes, is the one to say so
+          const auto store = reader ? CHistoryStore::Open(path, movedAside) : nullptr;
+          const bool forgotten = !reader || (store && store->Forget());
+          return [done, forgotten] { done(forgotten); };
+        }},
+       false);
 }
 
-void CHistorySearcher::Post(bool search, Work work) {
+void CHistorySearcher::Post(CRequest request, bool newSearch) {
   std::lock_guard lock(m_shared->mutex);
-  if (search) {
-    std::erase_if(m_shared->requests, [](const CRequest& request) { return request.bSearch; });
+  if (newSearch) {
+    std::erase_if(m_shared->requests, [](const CRequest& waiting) { return waiting.bSearch; });
     if (m_shared->pStore) m_shared->pStore->Interrupt();
   }
-  m_shared->requests.push_back({search, std::move(work)});
+  m_shared->requests.push_back(std::move(request));
   m_shared->wake.notify_one();
 }
 

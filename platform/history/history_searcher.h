@@ -2,7 +2,8 @@
 // no search, however long, runs on the user-interface thread. Each request is done there
 // through a connection of its own and its answer handed to the loop of the thread that
 // made the searcher. A search replaces one still waiting and interrupts one running: a
-// user typing gets the answer to what is typed now, not to every key before it.
+// user typing gets the answer to what is typed now, not to every key before it. Its
+// first page comes before its count, which may take all the history to read.
 #pragma once
 
 #include <QObject>
@@ -29,9 +30,13 @@ class CHistorySearcher {
   CHistorySearcher(const CHistorySearcher&) = delete;
   CHistorySearcher& operator=(const CHistorySearcher&) = delete;
 
-  /// done gets the result: none found when there is no history yet, nothing when it
-  /// cannot be read. A newer search before the answer means done is never called.
-  void Search(CHistoryQuery query, std::function<void(std::optional<CHistoryResult>)> done);
+  /// A new search: firstPage gets the newest query.nLimit hits, then counted how many
+  /// lines match in all; none when there is no history yet, nothing when it cannot be
+  /// read. Nothing more is said of a search once a newer one is made.
+  void Search(CHistoryQuery query, std::function<void(std::optional<CHistoryResult>)> firstPage,
+              std::function<void(std::optional<qint64>)> counted);
+  /// The hits of the newest search older than query.nBeforeId, query.nLimit at most.
+  void NextPage(CHistoryQuery query, std::function<void(std::optional<CHistoryResult>)> done);
   /// As CHistoryStore::Neighbours.
   void Neighbours(qint64 id, bool older, int count,
                   std::function<void(std::optional<std::vector<CHistoryHit>>)> done);
@@ -45,7 +50,7 @@ class CHistorySearcher {
   /// is no history to read); it gives back what then runs on the loop.
   using Work = std::function<std::function<void()>(CHistoryStore*)>;
   struct CRequest {
-    bool bSearch = false;
+    bool bSearch = false;  // a search's page or count, which a newer search makes moot
     Work work;
   };
   struct CShared {
@@ -58,7 +63,11 @@ class CHistorySearcher {
     bool bFinished = false;
   };
 
-  void Post(bool search, Work work);
+  void Post(CRequest request, bool newSearch);
+  /// A request for the search numbered number: query's hits, and its answer handed to done
+  /// unless a newer search was made since.
+  Work SearchWork(CHistoryQuery query, qint64 number,
+                  std::function<void(std::optional<CHistoryResult>)> done);
   static void Run(const std::shared_ptr<CShared>& shared, const QString& path,
                   const std::function<void(std::function<void()>)>& answer);
 

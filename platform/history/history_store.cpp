@@ -341,11 +341,18 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
   // out, are read.
   const bool narrowed = !query.strRoom.isEmpty() || query.nSinceMs > 0;
   const qint64 before = query.nBeforeId > 0 ? query.nBeforeId : std::numeric_limits<qint64>::max();
+  // A word of three characters is one trigram, whose lines the index finds exactly: with
+  // only such words it counts them, and reading ends at a full page.
+  const bool indexCounts =
+      !narrowed && query.nBeforeId == 0 && std::ranges::all_of(folded, [](const QString& word) {
+        return std::ssize(word.toStdU32String()) == kIndexedWordLength;
+      });
+  const bool endsFull = !query.bCountAll || indexCounts;
+  const auto full = [&] { return std::ssize(result.hits) >= query.nLimit; };
   const auto take = [&](qint64 id) {
     if (id >= before) return true;  // in the first block read
-    const bool full = std::ssize(result.hits) >= query.nLimit;
-    if (full && !query.bCountAll) return false;
-    if (full && !narrowed) {
+    if (full() && endsFull) return false;
+    if (full() && !narrowed) {
       ++result.nTotal;
       return true;
     }
@@ -354,7 +361,7 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
     if (step == SQLITE_ROW && (query.strRoom.isEmpty() || line.Text(2) == query.strRoom) &&
         line.Int(1) >= query.nSinceMs) {
       ++result.nTotal;
-      if (!full) result.hits.push_back(HitOf(line));
+      if (!full()) result.hits.push_back(HitOf(line));
     }
     line.Reset();
     return step == SQLITE_ROW || step == SQLITE_DONE;
@@ -363,7 +370,13 @@ std::optional<CHistoryResult> CHistoryStore::Search(const CHistoryQuery& query) 
   const bool read = terms.isEmpty() ? ReadEveryText(words, before, take)
                                     : ReadCandidates(terms, words, before, take);
   // Stopped on purpose at a full page, or at the end: both read well.
-  if (!read && !(!query.bCountAll && std::ssize(result.hits) >= query.nLimit)) return std::nullopt;
+  if (!read && !(endsFull && full())) return std::nullopt;
+  if (indexCounts && query.bCountAll && full()) {
+    CStatement count(m_db, "SELECT count(*) FROM texts_index WHERE texts_index MATCH ?");
+    count.Bind(1, terms);
+    if (count.Step() != SQLITE_ROW) return std::nullopt;
+    result.nTotal = count.Int(0);
+  }
   return result;
 }
 
