@@ -24,6 +24,9 @@ class CHistoryFeed final : public CHistorySink {
   void LineLogged(CHistoryLine line) override;
   void StayEnded(int64_t timeMs) override;
 
+  /// As CHistoryRecorder's.
+  qint64 DroppedLines() const { return m_recorder.DroppedLines(); }
+
  private:
   CHistoryRecorder m_recorder;
 };

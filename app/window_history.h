@@ -2,6 +2,7 @@
 // menu, and what the history has to say shown in the window.
 #pragma once
 
+#include <QTimer>
 #include <memory>
 
 #include "app/history_feed.h"
@@ -20,9 +21,13 @@ class CWindowHistory {
 
  private:
   void Record(bool on);
+  void Notice(const CHistoryNotice& notice);
 
   CMainFrame& m_frame;
   std::unique_ptr<CHistoryFeed> m_feed;
+  // Once lines are dropped, the window is told how many every second while it grows.
+  QTimer m_dropCount;
+  qint64 m_nDropsTold = 0;
 };
 
 }  // namespace murelo

@@ -152,5 +152,24 @@ TEST_F(HistoryWindowTest, ErasingAsksFirstAndTheSwitchStopsRecording) {
   EXPECT_EQ(found->nTotal, 1);
 }
 
+// A hit's time as the list shows it, and the words marked where they fold to the query.
+TEST(HitList, TimesByAgeAndWordsMarkedInAnyWidth) {
+  const QDateTime now(QDate(2026, 12, 8), QTime(15, 0));
+  const auto at = [](int year, int month, int day) {
+    return QDateTime(QDate(year, month, day), QTime(9, 5)).toMSecsSinceEpoch();
+  };
+  EXPECT_EQ(HitTime(at(2026, 12, 8), now), u"09:05"_qs);
+  EXPECT_EQ(HitTime(at(2026, 3, 1), now), u"3月1日 09:05"_qs);
+  EXPECT_EQ(HitTime(at(2025, 12, 31), now), u"2025年12月31日"_qs);
+
+  std::vector<CTextRun> runs;
+  AppendMarkedRuns(runs, u"新ﾃﾞｰﾀとABC"_qs, {u"データ"_qs, u"abc"_qs}, Qt::black, false);
+  std::vector<std::pair<QString, bool>> pieces;
+  for (const CTextRun& run : runs) pieces.emplace_back(run.strText, run.bMarked);
+  EXPECT_EQ(pieces,
+            (std::vector<std::pair<QString, bool>>{
+                {u"新"_qs, false}, {u"ﾃﾞｰﾀ"_qs, true}, {u"と"_qs, false}, {u"ABC"_qs, true}}));
+}
+
 }  // namespace
 }  // namespace murelo

@@ -17,6 +17,7 @@
 #include "platform/cp932.h"
 #include "platform/history/search_text.h"
 #include "platform/page_view/page_view.h"
+#include "ui/one_line_edit.h"
 #include "ui/ui_texts.h"
 
 namespace murelo {
@@ -47,7 +48,7 @@ CHistoryWindow::CHistoryWindow(CHistorySearcher& searcher, CMureloConf& conf, QW
     : QWidget(parent, Qt::Window),
       m_searcher(searcher),
       m_conf(conf),
-      m_query(new QLineEdit),
+      m_query(new COneLineEdit(nullptr)),
       m_notice(new QLabel),
       m_count(new QLabel),
       m_pages(new QStackedWidget),

@@ -46,11 +46,17 @@ CHistoryRecorder::~CHistoryRecorder() {
   }
 }
 
+qint64 CHistoryRecorder::DroppedLines() const {
+  std::lock_guard lock(m_shared->mutex);
+  return m_shared->nDroppedInAll;
+}
+
 void CHistoryRecorder::Add(CHistoryEvent event) {
   CShared& shared = *m_shared;
   std::lock_guard lock(shared.mutex);
   if (shared.queue.size() >= kQueueLimit && event.kind == CHistoryEvent::Kind::kLine) {
     ++shared.nDropped;
+    ++shared.nDroppedInAll;
     if (!std::exchange(shared.bDropsSaid, true))
       SayLater({CHistoryNotice::Kind::kDropping,
                 u"履歴: 記録が追いつかない行は履歴から落とし、その数を記録します。"_qs});
@@ -120,6 +126,7 @@ void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOption
       while (batch.size() > kQueueLimit && batch.back().kind == CHistoryEvent::Kind::kLine) {
         batch.pop_back();
         ++shared->nDropped;
+        ++shared->nDroppedInAll;
       }
       shared->wake.wait_for(lock, kRetryInterval, [&] { return shared->bStopping; });
     } else {

@@ -44,6 +44,8 @@ class CHistoryRecorder {
 
   /// Queues an event; never waits for the disk.
   void Add(CHistoryEvent event);
+  /// How many lines were dropped from the history since the recorder started.
+  qint64 DroppedLines() const;
 
   /// With a batch every 200 ms, the history takes 5,000 lines a second at most: a chat
   /// never comes near, and a flood costs the relay no more than a fraction of a core.
@@ -57,6 +59,7 @@ class CHistoryRecorder {
     std::condition_variable wake;
     std::vector<CHistoryEvent> queue;
     qint64 nDropped = 0;  // not yet written as such
+    qint64 nDroppedInAll = 0;
     bool bDropsSaid = false;
     bool bStopping = false;
     bool bFinished = false;
