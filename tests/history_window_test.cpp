@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -86,12 +87,28 @@ TEST_F(HistoryWindowTest, TypingFindsHitsEnterShowsTheirContextKeysMoveCopyAndCl
   auto* query = window->findChild<QLineEdit*>();
   auto* hits = window->findChild<QListView*>();
   auto* pages = window->findChild<QStackedWidget*>();
-  TypeText(query, u"ｶｲ"_qs);
+  TypeText(query, u"ｶｲ"_qs);  // found nowhere
+  ASSERT_TRUE(
+      WaitFor([&] { return window->findChild<QLabel*>(u"count"_qs)->text() == u"0 件"_qs; }));
   QTest::keyClick(query, Qt::Key_A, Qt::ControlModifier);
-  TypeText(query, u"会議"_qs);
+  QTest::keyClick(query, Qt::Key_Backspace);
+  Settle(100);
+  // 会議 through an input method: the reading as typed, converted, then committed by
+  // the Enter that neither searches again nor opens a hit.
+  int searches = 0;
+  QObject::connect(hits->model(), &QAbstractItemModel::modelReset, [&] { ++searches; });
+  for (const QString& preedit : {u"か"_qs, u"かい"_qs, u"かいぎ"_qs, u"会議"_qs}) {
+    QInputMethodEvent event(preedit, {});
+    QApplication::sendEvent(query, &event);
+  }
+  QInputMethodEvent commit;
+  commit.setCommitString(u"会議"_qs);
+  QApplication::sendEvent(query, &commit);
   ASSERT_TRUE(WaitFor([&] { return hits->model()->rowCount() > 0; }));
-  EXPECT_TRUE(std::ranges::any_of(window->findChildren<QLabel*>(),
-                                  [](QLabel* label) { return label->text() == u"100 件"_qs; }));
+  Settle(100);
+  EXPECT_EQ(searches, 1);
+  EXPECT_EQ(pages->currentWidget(), hits);
+  EXPECT_EQ(window->findChild<QLabel*>(u"count"_qs)->text(), u"100 件"_qs);
   // Newest first, a page at a time.
   EXPECT_EQ(hits->model()->index(0, 0).data(Qt::ToolTipRole).toString().section(u' ', 2),
             u"bob：行1000 は会議"_qs);

@@ -64,6 +64,7 @@ CHistoryWindow::CHistoryWindow(CHistorySearcher& searcher, CMureloConf& conf, QW
       }) {
   setWindowTitle(ToQString(kHistoryCaption));
   m_query->setPlaceholderText(ToQString(kHistoryQueryHint));
+  m_count->setObjectName(u"count"_qs);
   m_notice->setWordWrap(true);
   m_notice->hide();
   m_hits->setModel(&m_model);
