@@ -80,7 +80,6 @@ CHistoryWindow::CHistoryWindow(CHistorySearcher& searcher, CMureloConf& conf, QW
   for (QWidget* part : std::initializer_list<QWidget*>{m_query, m_notice, m_count})
     layout->addWidget(part);
   layout->addWidget(m_pages, 1);
-  resize(560, 480);
 
   m_typing.setSingleShot(true);
   m_typing.setInterval(kTypingPauseMs);

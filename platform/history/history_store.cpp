@@ -1,7 +1,6 @@
 #include "platform/history/history_store.h"
 
 #include <fcntl.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -56,7 +55,6 @@ class CStatement {
   CStatement(const CStatement&) = delete;
   CStatement& operator=(const CStatement&) = delete;
 
-  bool Prepared() const { return m_stmt != nullptr; }
   void Bind(int index, qint64 value) { sqlite3_bind_int64(m_stmt, index, value); }
   void Bind(int index, const QString& text) {
     const QByteArray utf8 = text.toUtf8();
