@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <cstdlib>
 
+#include "app/bridge_options.h"
 #include "core/view_host.h"
 #include "platform/cp932.h"
 
@@ -87,6 +88,21 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption headless(
       u"headless"_qs,
       u"ウィンドウを開かずに、ポート 4000 でホストとして動きます（常設の部屋）。画面は要りません。"_qs);
+  const QCommandLineOption bridge(
+      u"bridge"_qs,
+      u"--headless の部屋を IRC のチャンネルにつなぎ、ひとつの会話にします: irc://サーバー[:ポート]/#チャンネル（TLS は ircs://）。"_qs,
+      u"URL"_qs);
+  const QCommandLineOption bridgeCa(
+      u"bridge-ca"_qs,
+      u"--bridge: ircs:// のサーバー証明書を、システムの認証局に加えてこのファイル（PEM）の認証局でも確かめます。"_qs,
+      u"ファイル"_qs);
+  const QCommandLineOption bridgeNick(
+      u"bridge-nick"_qs,
+      u"--bridge: IRC でのニックネーム（既定 murelo、使われていれば番号を付けます）。ほかの部屋ではこの名前が部屋を示します。"_qs,
+      u"ニック"_qs);
+  const QCommandLineOption bridgePassword(
+      u"bridge-password-file"_qs,
+      u"--bridge: IRC サーバーのパスワードを最初の行に書いたファイル。"_qs, u"ファイル"_qs);
   const QCommandLineOption dir(
       u"dir"_qs, u"data.htm と data.dat を置くディレクトリ。既定は現在のディレクトリです。"_qs,
       u"ディレクトリ"_qs);
@@ -103,8 +119,9 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
   const QCommandLineOption help({u"h"_qs, u"help"_qs}, u"このヘルプを表示して終了します。"_qs);
   const QCommandLineOption version({u"v"_qs, u"version"_qs},
                                    u"バージョンを表示して終了します。"_qs);
-  const QList<QCommandLineOption> options = {host, join,  name,  color,  headless, dir,    search,
-                                             room, since, limit, forget, help,     version};
+  const QList<QCommandLineOption> options = {
+      host, join,   name, color, headless, bridge, bridgeCa, bridgeNick, bridgePassword,
+      dir,  search, room, since, limit,    forget, help,     version};
 
   QCommandLineParser parser;
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -124,7 +141,8 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
   if (parser.isSet(help)) return Ending(0, HelpText(options));
   if (parser.isSet(version)) return Ending(0, u"murelo " MURELO_VERSION "\n"_qs);
   // A value option followed by another option has taken that option for its value.
-  for (const QCommandLineOption* option : {&join, &name, &color, &dir, &room, &since, &limit}) {
+  for (const QCommandLineOption* option : {&join, &name, &color, &bridge, &bridgeCa, &bridgeNick,
+                                           &bridgePassword, &dir, &room, &since, &limit}) {
     if (parser.value(*option).startsWith(u"--"))
       return Ending(kExitUsage, "オプションに値がありません: --" + option->names()[0]);
   }
@@ -144,12 +162,26 @@ CStartRequest ParseCommandLine(const QStringList& arguments) {
     return Ending(kExitUsage, "余分な引数です: " + parser.positionalArguments().join(' '));
   if (parser.isSet(join) && (parser.isSet(host) || parser.isSet(headless)))
     return Ending(kExitUsage, "--join は --host とも --headless とも一緒に使えません。");
+  for (const QCommandLineOption* option : {&bridgeCa, &bridgeNick, &bridgePassword}) {
+    if (parser.isSet(*option) && !parser.isSet(bridge))
+      return Ending(kExitUsage, "--" + option->names()[0] + " は --bridge と使います。");
+  }
+  if (parser.isSet(bridge) && !parser.isSet(headless))
+    return Ending(kExitUsage, "--bridge は --headless と使います。");
 
   CStartRequest request;
   request.bForgetHistory = parser.isSet(forget);
   request.bHost = parser.isSet(host);
   request.bHeadless = parser.isSet(headless);
   request.strDirectory = parser.value(dir).toStdString();
+  if (parser.isSet(bridge)) {
+    request.bridge.emplace();
+    const QString mistake =
+        ReadBridgeOptions({parser.value(bridge), parser.value(bridgeCa), parser.value(bridgeNick),
+                           parser.value(bridgePassword)},
+                          *request.bridge);
+    if (!mistake.isEmpty()) return Ending(kExitUsage, mistake);
+  }
   if (parser.isSet(dir) && request.strDirectory.empty())
     return Ending(kExitUsage, "--dir の値が空です。");
   if (parser.isSet(join)) {

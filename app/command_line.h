@@ -11,6 +11,7 @@
 
 #include "app/data_dat.h"
 #include "core/murelo_view.h"
+#include "platform/irc/irc_client.h"
 
 namespace murelo {
 
@@ -18,8 +19,9 @@ namespace murelo {
 inline constexpr int kExitUsage = 2;  // a mistake on the command line
 
 struct CStartRequest {
-  bool bHost = false;      // host at once, as a dialog confirmed with its box ticked
-  bool bHeadless = false;  // host with no window
+  bool bHost = false;                  // host at once, as a dialog confirmed with its box ticked
+  bool bHeadless = false;              // host with no window
+  std::optional<CIrcEndpoint> bridge;  // the IRC channel the room with no window joins
   std::optional<std::string> strJoinHost;  // join at once; CP932, cut at its first blank
   std::optional<std::string> strName;      // for this start, CP932
   std::optional<std::string> strColor;     // for this start, CP932

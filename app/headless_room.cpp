@@ -3,14 +3,18 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <utility>
 
 #include "app/history_feed.h"
+#include "app/room_bridge.h"
 #include "core/view_host.h"
 #include "platform/cp932.h"
+#include "platform/desktop/murelo_conf.h"
 #include "platform/desktop/room_announcer.h"
 #include "platform/plain_text.h"
 #include "platform/posix/output_lines.h"
@@ -53,7 +57,11 @@ class CHeadlessHost : public CViewHost {
   std::string InputText() const override { return {}; }
   void SetInputText(std::string_view) override {}
   void PostTask(std::function<void()> task) override { EventLoop().Post(std::move(task)); }
-  void EntryLogged(const LogEntry& entry, bool) override {
+  void MessageArrived(std::string_view text) override {
+    if (m_pBridge) m_pBridge->MessageArrived(text);
+  }
+  void EntryLogged(const LogEntry& entry, bool fromPeer) override {
+    if (m_pBridge) m_pBridge->EntryLogged(entry, fromPeer);
     const std::time_t now = std::time(nullptr);
     char clock[16];
     std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&now));
@@ -62,13 +70,33 @@ class CHeadlessHost : public CViewHost {
   void RoomChanged(bool hosting, const std::string& name, int members) override {
     m_announcer.Update(hosting, ToQString(name), members);
   }
+  /// bridge, which must outlive the room's end, hears of every line from now on.
+  void SetBridge(CRoomBridge* bridge) { m_pBridge = bridge; }
 
  private:
   CDataDat& m_settings;
   CRoomAnnouncer m_announcer;
   COutputLines m_output;
   COutputLines m_errors;
+  CRoomBridge* m_pBridge = nullptr;
 };
+
+/// The bridge the request asks for, paced as murelo.conf says; none when it asks none.
+std::unique_ptr<CRoomBridge> StartBridge(const CStartRequest& request, CMureloView& view,
+                                         CHeadlessHost& host) {
+  if (!request.bridge) return nullptr;
+  CIrcEndpoint endpoint = *request.bridge;
+  endpoint.strUser = kBridgeUser;
+  endpoint.strRealName = "murelo: " + ToQString(view.m_strName);
+  const CMureloConf conf;
+  const double rate = conf.BridgeLinesPerSecond();
+  const CIrcPacing pacing{rate, std::max(1, static_cast<int>(rate)), conf.BridgeQueueLines()};
+  auto bridge = std::make_unique<CRoomBridge>(view, std::move(endpoint), pacing,
+                                              [&host](const QString& line) { host.Say(line); });
+  host.SetBridge(bridge.get());
+  bridge->Start();
+  return bridge;
+}
 
 }  // namespace
 
@@ -100,6 +128,7 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
   // The port is taken, said on standard error already, perhaps by a room in the same
   // directory: its page and settings are left as they are.
   if (!view.m_bServer) return 1;
+  const std::unique_ptr<CRoomBridge> bridge = StartBridge(request, view, host);
   bool closed = false;
   OnTerminationSignal([&view, &closed] {
     if (std::exchange(closed, true)) return;  // a second signal before the loop ended

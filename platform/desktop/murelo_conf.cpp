@@ -11,6 +11,8 @@ constexpr char kRecentHostsKey[] = "connect/recent_hosts";
 constexpr char kHistoryKey[] = "history/enabled";
 constexpr char kHistoryKeepDaysKey[] = "history/keep_days";
 constexpr char kHistoryWindowKey[] = "history/window_geometry";
+constexpr char kBridgeRateKey[] = "bridge/lines_per_second";
+constexpr char kBridgeQueueKey[] = "bridge/queue_lines";
 }  // namespace
 
 // Named in full: QSettings' own name for an ini file in user scope ends in .ini.
@@ -44,6 +46,18 @@ QByteArray CMureloConf::HistoryWindowGeometry() const {
 void CMureloConf::SetHistoryWindowGeometry(const QByteArray& geometry) {
   m_file.setValue(kHistoryWindowKey, geometry);
   m_file.sync();
+}
+
+double CMureloConf::BridgeLinesPerSecond() const {
+  bool number = false;
+  const double rate = m_file.value(kBridgeRateKey).toDouble(&number);
+  return number ? std::clamp(rate, 0.1, 1000.0) : 4.0;
+}
+
+int CMureloConf::BridgeQueueLines() const {
+  bool number = false;
+  const int lines = m_file.value(kBridgeQueueKey).toInt(&number);
+  return number ? std::clamp(lines, 10, 100000) : 500;
 }
 
 QStringList CMureloConf::RecentHosts() const {

@@ -29,6 +29,13 @@ class CMureloConf {
   QByteArray HistoryWindowGeometry() const;
   void SetHistoryWindowGeometry(const QByteArray& geometry);
 
+  /// How many lines a second a bridged room sends its IRC server after a burst of as
+  /// many (4 unless set: what ngIRCd takes from a client by default), and how many may
+  /// wait before the oldest are dropped (500 unless set). Values out of range are
+  /// brought within 0.1 to 1000 lines a second and 10 to 100,000 lines.
+  double BridgeLinesPerSecond() const;
+  int BridgeQueueLines() const;
+
  private:
   QSettings m_file;
 };

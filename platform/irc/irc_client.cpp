@@ -1,0 +1,223 @@
+#include "platform/irc/irc_client.h"
+
+#include <QSslConfiguration>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "platform/irc/irc_text.h"
+
+namespace murelo {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::seconds;
+
+constexpr int kMaxNickTries = 99;
+constexpr int kNickLength = 9;  // RFC 2812's, and ngIRCd's default
+// Beyond these a server that says nothing is pinged, and then given up on; registering
+// and joining must be done within the first.
+constexpr seconds kQuietAfter{60};
+constexpr seconds kSilentAfter{150};
+constexpr seconds kWatchInterval{10};
+// A server whose line grows past this without ending is broken or hostile.
+constexpr qsizetype kMaxReceivedLine = 16384;
+// Sending waits while this much is still unsent: the server is not reading.
+constexpr qint64 kMaxUnsent = 65536;
+// Our prefix as others see it, until the server shows it: nick!~user@ and a host name as
+// long as ngIRCd allows.
+constexpr size_t kAssumedHostBytes = 63;
+
+bool SameChannel(std::string_view a, const QString& b) {
+  return QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size()))
+             .compare(b, Qt::CaseInsensitive) == 0;
+}
+
+std::string_view Param(const CIrcLine& line, size_t index) {
+  return index < line.params.size() ? std::string_view(line.params[index]) : std::string_view();
+}
+
+}  // namespace
+
+CIrcClient::CIrcClient(CIrcEndpoint endpoint, CIrcPacing pacing, Listener listener)
+    : m_endpoint(std::move(endpoint)), m_pacing(pacing), m_listener(std::move(listener)) {
+  m_tokens = m_pacing.nBurst;
+  m_tokensAt = Clock::now();
+  m_retryTimer.setSingleShot(true);
+  m_sendTimer.setSingleShot(true);
+  QObject::connect(&m_retryTimer, &QTimer::timeout, [this] { Connect(); });
+  QObject::connect(&m_sendTimer, &QTimer::timeout, [this] { SendQueued(); });
+  QObject::connect(&m_watchTimer, &QTimer::timeout, [this] {
+    if (m_retryTimer.isActive()) return;
+    const auto quiet = Clock::now() - m_lastHeard;
+    if (quiet > kSilentAfter || (!m_bJoined && quiet > kQuietAfter))
+      Retry(QStringLiteral("サーバーから応答がありません"));
+    else if (quiet > kQuietAfter)
+      SendNow(IrcCommand("PING", {}, "murelo"));
+  });
+  QObject::connect(&m_socket, &QSslSocket::connected, [this] {
+    if (!m_endpoint.bTls) Registered();
+  });
+  QObject::connect(&m_socket, &QSslSocket::encrypted, [this] { Registered(); });
+  QObject::connect(&m_socket, &QSslSocket::readyRead, [this] { ReadLines(); });
+  QObject::connect(&m_socket, &QSslSocket::bytesWritten, [this] { SendQueued(); });
+  QObject::connect(&m_socket, &QSslSocket::disconnected,
+                   [this] { Retry(QStringLiteral("サーバーが接続を閉じました")); });
+  QObject::connect(&m_socket, &QSslSocket::errorOccurred,
+                   [this](QAbstractSocket::SocketError) { Retry(m_socket.errorString()); });
+  QObject::connect(&m_socket, &QSslSocket::sslErrors, [this](const QList<QSslError>& errors) {
+    Retry(errors.isEmpty() ? m_socket.errorString() : errors.first().errorString());
+  });
+}
+
+CIrcClient::~CIrcClient() {
+  QObject::disconnect(&m_socket, nullptr, nullptr, nullptr);
+  if (m_socket.state() == QAbstractSocket::ConnectedState) {
+    SendNow(IrcCommand("QUIT", {}, {}));
+    m_socket.flush();
+  }
+}
+
+void CIrcClient::Start() {
+  m_watchTimer.start(kWatchInterval);
+  Connect();
+}
+
+void CIrcClient::Connect() {
+  m_socket.abort();
+  m_received.clear();
+  m_bJoined = false;
+  m_nNickTries = 0;
+  m_strNick = m_endpoint.strNick;
+  m_lastHeard = Clock::now();
+  if (!m_endpoint.bTls) {
+    m_socket.connectToHost(m_endpoint.strHost, m_endpoint.nPort);
+    return;
+  }
+  QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+  tls.addCaCertificates(m_endpoint.extraCertificates);
+  m_socket.setSslConfiguration(tls);
+  m_socket.connectToHostEncrypted(m_endpoint.strHost, m_endpoint.nPort);
+}
+
+void CIrcClient::Registered() {
+  if (!m_endpoint.password.isEmpty())
+    SendNow(IrcCommand("PASS", {}, m_endpoint.password.toStdString()));
+  SendNow(IrcCommand("NICK", {m_strNick.toStdString()}, {}));
+  SendNow(IrcCommand("USER", {m_endpoint.strUser.toStdString(), "0", "*"},
+                     m_endpoint.strRealName.toStdString()));
+}
+
+void CIrcClient::ReadLines() {
+  m_lastHeard = Clock::now();
+  m_received += m_socket.readAll();
+  qsizetype end;
+  while ((end = m_received.indexOf('\n')) >= 0) {
+    std::string_view text(m_received.constData(), static_cast<size_t>(end));
+    if (text.ends_with('\r')) text.remove_suffix(1);
+    CIrcLine line;
+    const bool parsed = ParseIrcLine(text, line);
+    m_received.remove(0, end + 1);
+    if (parsed) Handle(line);
+    if (m_retryTimer.isActive()) return;  // the line ended the connection
+  }
+  if (m_received.size() > kMaxReceivedLine) Retry(QStringLiteral("サーバーの行が長すぎます"));
+}
+
+void CIrcClient::Handle(const CIrcLine& line) {
+  const std::string& command = line.strCommand;
+  const bool mine = line.Nick() == m_strNick.toStdString();
+  if (command == "PING") {
+    SendNow(IrcCommand("PONG", {}, Param(line, 0)));
+  } else if (command == "001") {
+    m_strNick = QString::fromStdString(std::string(Param(line, 0)));
+    SendNow(IrcCommand("JOIN", {m_endpoint.strChannel.toStdString()}, {}));
+  } else if (!m_bJoined &&
+             (command == "432" || command == "433" || command == "436" || command == "437") &&
+             !SameChannel(Param(line, 1), m_endpoint.strChannel)) {
+    // The nick is taken or not allowed here: the base with a number, within nine.
+    if (++m_nNickTries > kMaxNickTries) return Retry(QStringLiteral("ニックネームが使えません"));
+    const QString number = QString::number(m_nNickTries);
+    m_strNick = m_endpoint.strNick.left(kNickLength - number.size()) + number;
+    SendNow(IrcCommand("NICK", {m_strNick.toStdString()}, {}));
+  } else if (command == "JOIN" && mine && SameChannel(Param(line, 0), m_endpoint.strChannel)) {
+    m_bJoined = true;
+    m_bToldDown = false;
+    m_strOwnPrefix = line.strPrefix;
+    m_retryDelay = seconds(1);
+    m_listener.state(true, {});
+    SendQueued();
+  } else if (!m_bJoined && command.size() == 3 && command >= "403" && command <= "477" &&
+             SameChannel(Param(line, 1), m_endpoint.strChannel)) {
+    Retry(QString::fromUtf8(line.params.back()));  // full, banned, invite only, ...
+  } else if (command == "KICK" && SameChannel(Param(line, 0), m_endpoint.strChannel) &&
+             Param(line, 1) == m_strNick.toStdString()) {
+    Retry(QStringLiteral("チャンネルから外されました: ") + QString::fromUtf8(Param(line, 2)));
+  } else if (command == "NICK" && mine) {
+    m_strNick = QString::fromUtf8(Param(line, 0));
+  } else if (command == "PRIVMSG" && !mine && SameChannel(Param(line, 0), m_endpoint.strChannel)) {
+    m_listener.heard(
+        {std::string(line.Nick()), std::string(line.User()), std::string(Param(line, 1))});
+  } else if (command == "ERROR") {
+    Retry(QString::fromUtf8(Param(line, 0)));
+  }
+}
+
+void CIrcClient::Retry(const QString& why) {
+  if (m_retryTimer.isActive()) return;
+  m_retryTimer.start(m_retryDelay);
+  m_retryDelay = std::min(m_retryDelay * 2, kMaxRetryDelay);
+  m_socket.abort();
+  m_bJoined = false;
+  if (!std::exchange(m_bToldDown, true)) m_listener.state(false, why);
+}
+
+void CIrcClient::SendNow(const std::string& line) {
+  m_socket.write(line.data(), static_cast<qint64>(line.size()));
+}
+
+void CIrcClient::Say(std::string_view head, std::string_view utf8, bool notice) {
+  const std::string safeHead = IrcSafeText(head);
+  const size_t room = kIrcLineBytes - RelayOverhead() - safeHead.size();
+  const std::string channel = m_endpoint.strChannel.toStdString();
+  for (const std::string& piece : SplitUtf8(IrcSafeText(utf8), room)) {
+    m_queue.push_back(IrcCommand(notice ? "NOTICE" : "PRIVMSG", {channel}, safeHead + piece));
+    if (m_queue.size() <= static_cast<size_t>(m_pacing.nQueueLines)) continue;
+    m_queue.pop_front();
+    ++m_nDropped;
+    if (!std::exchange(m_bDropping, true) && m_listener.dropping) m_listener.dropping();
+  }
+  SendQueued();
+}
+
+void CIrcClient::SendQueued() {
+  if (!m_bJoined || m_queue.empty()) return;
+  const Clock::time_point now = Clock::now();
+  const double elapsed = std::chrono::duration<double>(now - m_tokensAt).count();
+  m_tokens = std::min<double>(m_pacing.nBurst, m_tokens + elapsed * m_pacing.linesPerSecond);
+  m_tokensAt = now;
+  while (!m_queue.empty() && m_tokens >= 1 && m_socket.bytesToWrite() < kMaxUnsent) {
+    SendNow(m_queue.front());
+    m_queue.pop_front();
+    m_tokens -= 1;
+  }
+  if (m_queue.empty()) {
+    m_bDropping = false;
+  } else if (m_tokens < 1 && !m_sendTimer.isActive()) {
+    const double wait = (1 - m_tokens) / m_pacing.linesPerSecond;
+    m_sendTimer.start(static_cast<int>(std::ceil(wait * 1000)));
+  }  // else bytesWritten calls again
+}
+
+size_t CIrcClient::RelayOverhead() const {
+  const size_t prefix = m_strOwnPrefix.empty()
+                            ? static_cast<size_t>(m_strNick.toUtf8().size()) + 2 +
+                                  static_cast<size_t>(m_endpoint.strUser.toUtf8().size()) + 1 +
+                                  kAssumedHostBytes
+                            : m_strOwnPrefix.size();
+  // ":" prefix " PRIVMSG " channel " :" text CR LF
+  return 1 + prefix + 9 + static_cast<size_t>(m_endpoint.strChannel.toUtf8().size()) + 2 + 2;
+}
+
+}  // namespace murelo
