@@ -9,6 +9,7 @@ namespace murelo {
 namespace {
 
 constexpr qint64 kMaxPasswordBytes = 1024;
+constexpr qint64 kMaxCaFileBytes = 1 << 20;
 constexpr qsizetype kMaxChannelBytes = 50;  // RFC 2812's
 
 /// The channel of an address: its fragment (#chan), else its path (/%23chan or /chan).
@@ -51,9 +52,11 @@ QString ReadBridgeOptions(const CBridgeOptions& options, CIrcEndpoint& endpoint)
     endpoint.strNick = options.strNick;
   }
   if (!options.strCaFile.isEmpty()) {
-    endpoint.extraCertificates = QSslCertificate::fromPath(options.strCaFile, QSsl::Pem);
-    if (endpoint.extraCertificates.isEmpty())
-      return "--bridge-ca の証明書を読めません: 「" + options.strCaFile + "」";
+    // Read now, taken apart once the program has started Qt's TLS.
+    QFile file(options.strCaFile);
+    if (file.open(QIODevice::ReadOnly)) endpoint.extraCertificates = file.read(kMaxCaFileBytes);
+    if (!endpoint.extraCertificates.contains("-----BEGIN CERTIFICATE-----"))
+      return "--bridge-ca の証明書（PEM）を読めません: 「" + options.strCaFile + "」";
   }
   if (!options.strPasswordFile.isEmpty()) {
     QFile file(options.strPasswordFile);

@@ -1,5 +1,6 @@
 #include "platform/irc/irc_client.h"
 
+#include <QSslCertificate>
 #include <QSslConfiguration>
 #include <algorithm>
 #include <cmath>
@@ -96,7 +97,7 @@ void CIrcClient::Connect() {
     return;
   }
   QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-  tls.addCaCertificates(m_endpoint.extraCertificates);
+  tls.addCaCertificates(QSslCertificate::fromData(m_endpoint.extraCertificates, QSsl::Pem));
   m_socket.setSslConfiguration(tls);
   m_socket.connectToHostEncrypted(m_endpoint.strHost, m_endpoint.nPort);
 }

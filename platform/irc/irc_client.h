@@ -11,8 +11,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
-#include <QSslCertificate>
 #include <QSslSocket>
 #include <QString>
 #include <QTimer>
@@ -34,7 +32,7 @@ struct CIrcEndpoint {
   QString strChannel;  // with its # or &
   QString strNick = QStringLiteral("murelo");
   QByteArray password;                         // the server's, empty for none
-  QList<QSslCertificate> extraCertificates;    // trusted besides the system's
+  QByteArray extraCertificates;                // PEM, trusted besides the system's
   QString strUser = QStringLiteral("murelo");  // the user name of USER
   QString strRealName;
 };

@@ -4,14 +4,14 @@
 # first failure, saying what was expected.
 import contextlib, os, re, resource, signal, socket, stat, subprocess, sys, tempfile, time
 
-BIN = os.path.realpath(sys.argv[1])
+BIN = os.path.realpath(sys.argv[1])  # also when imported by another end-to-end test
 ENV = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM")}
 DATA = tempfile.TemporaryDirectory()  # the history, never the user's
 ENV["XDG_DATA_HOME"] = DATA.name
 
 
 def check(condition, what):
-    condition or sys.exit(f"headless_host: FAILED: {what}")
+    condition or sys.exit(f"{os.path.basename(sys.argv[0])}: FAILED: {what}")
 
 
 def encode(text):
@@ -155,8 +155,9 @@ def room(work):
               f"a busy port ends it with status 1: {busy.returncode} {busy.stderr!r}")
 
 
-command_line()
-for case in room, hostile_surroundings:
-    with tempfile.TemporaryDirectory() as scratch:
-        case(scratch)
-print("headless_host: the room and the command line behaved")
+if __name__ == "__main__":
+    command_line()
+    for case in room, hostile_surroundings:
+        with tempfile.TemporaryDirectory() as scratch:
+            case(scratch)
+    print("headless_host: the room and the command line behaved")
