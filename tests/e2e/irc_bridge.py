@@ -106,6 +106,9 @@ def main():
             "-out", "server.pem", "-days", "2", "-extfile", "san")
     os.chmod(f"{W}/server.key", 0o644)  # ngIRCd reads it as nobody once it has dropped root
     os.chmod(W, 0o755)
+    os.makedirs(f"{W}/murelo")
+    with open(f"{W}/murelo/murelo.conf", "w") as f:  # a short queue, to see it overflow
+        f.write("[bridge]\nlines_per_second=5\nqueue_lines=10\n")
     ngircd("b", PORTS["b"], ("a", ""))
     a = server_a()
     watcher = Irc("watcher", PORTS["b"])
@@ -172,6 +175,14 @@ def main():
         for name, count in times.items():
             check(sum(f"<b>{name}</b>" in x for x in lines) == (0 if name == mine else count),
                   f"{mine}'s room hears {name} once a piece: {[x for x in lines if name in x]}")
+
+    # A flood: the first lines go at once, the newest wait, the rest are dropped with a notice.
+    for i in range(40):
+        say(bob, "bob", f"flood {i}")
+    watcher.lines_until(lambda l: "<bob> flood 39" in watcher.said(), 10)
+    floods = [s for s in watcher.said() if s.startswith("<bob> flood ")]
+    check(floods == [f"<bob> flood {i}" for i in (*range(5), *range(30, 40))], f"the oldest waiting go: {floods}")
+    check(sum("古いものから捨てています" in x for x in texts(bob, 1, lambda t: False)) == 1, "the room hears it once")
     print("irc_bridge: three rooms and an IRC client held one conversation")
 
 
