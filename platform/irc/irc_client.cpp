@@ -2,8 +2,10 @@
 
 #include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslSocket>
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <utility>
 
 #include "platform/irc/irc_text.h"
@@ -57,26 +59,31 @@ CIrcClient::CIrcClient(CIrcEndpoint endpoint, CIrcPacing pacing, Listener listen
     else if (quiet > kQuietAfter)
       SendNow(IrcCommand("PING", {}, "murelo"));
   });
-  QObject::connect(&m_socket, &QSslSocket::connected, [this] {
+  // Plain IRC needs no TLS library: the room loads one only for ircs://.
+  QSslSocket* const tls = m_endpoint.bTls ? new QSslSocket : nullptr;
+  m_socket.reset(tls ? tls : new QTcpSocket);
+  QTcpSocket* const socket = m_socket.get();
+  QObject::connect(socket, &QTcpSocket::connected, [this] {
     if (!m_endpoint.bTls) Registered();
   });
-  QObject::connect(&m_socket, &QSslSocket::encrypted, [this] { Registered(); });
-  QObject::connect(&m_socket, &QSslSocket::readyRead, [this] { ReadLines(); });
-  QObject::connect(&m_socket, &QSslSocket::bytesWritten, [this] { SendQueued(); });
-  QObject::connect(&m_socket, &QSslSocket::disconnected,
+  QObject::connect(socket, &QTcpSocket::readyRead, [this] { ReadLines(); });
+  QObject::connect(socket, &QTcpSocket::bytesWritten, [this] { SendQueued(); });
+  QObject::connect(socket, &QTcpSocket::disconnected,
                    [this] { Retry(QStringLiteral("サーバーが接続を閉じました")); });
-  QObject::connect(&m_socket, &QSslSocket::errorOccurred,
-                   [this](QAbstractSocket::SocketError) { Retry(m_socket.errorString()); });
-  QObject::connect(&m_socket, &QSslSocket::sslErrors, [this](const QList<QSslError>& errors) {
-    Retry(errors.isEmpty() ? m_socket.errorString() : errors.first().errorString());
+  QObject::connect(socket, &QTcpSocket::errorOccurred,
+                   [this](QAbstractSocket::SocketError) { Retry(m_socket->errorString()); });
+  if (!tls) return;
+  QObject::connect(tls, &QSslSocket::encrypted, [this] { Registered(); });
+  QObject::connect(tls, &QSslSocket::sslErrors, [this](const QList<QSslError>& errors) {
+    Retry(errors.isEmpty() ? m_socket->errorString() : errors.first().errorString());
   });
 }
 
 CIrcClient::~CIrcClient() {
-  QObject::disconnect(&m_socket, nullptr, nullptr, nullptr);
-  if (m_socket.state() == QAbstractSocket::ConnectedState) {
+  QObject::disconnect(m_socket.get(), nullptr, nullptr, nullptr);
+  if (m_socket->state() == QAbstractSocket::ConnectedState) {
     SendNow(IrcCommand("QUIT", {}, {}));
-    m_socket.flush();
+    m_socket->flush();
   }
 }
 
@@ -86,20 +93,21 @@ void CIrcClient::Start() {
 }
 
 void CIrcClient::Connect() {
-  m_socket.abort();
+  m_socket->abort();
   m_received.clear();
   m_bJoined = false;
   m_nNickTries = 0;
   m_strNick = m_endpoint.strNick;
   m_lastHeard = Clock::now();
   if (!m_endpoint.bTls) {
-    m_socket.connectToHost(m_endpoint.strHost, m_endpoint.nPort);
+    m_socket->connectToHost(m_endpoint.strHost, m_endpoint.nPort);
     return;
   }
   QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
   tls.addCaCertificates(QSslCertificate::fromData(m_endpoint.extraCertificates, QSsl::Pem));
-  m_socket.setSslConfiguration(tls);
-  m_socket.connectToHostEncrypted(m_endpoint.strHost, m_endpoint.nPort);
+  auto* socket = static_cast<QSslSocket*>(m_socket.get());
+  socket->setSslConfiguration(tls);
+  socket->connectToHostEncrypted(m_endpoint.strHost, m_endpoint.nPort);
 }
 
 void CIrcClient::Registered() {
@@ -112,7 +120,7 @@ void CIrcClient::Registered() {
 
 void CIrcClient::ReadLines() {
   m_lastHeard = Clock::now();
-  m_received += m_socket.readAll();
+  m_received += m_socket->readAll();
   qsizetype end;
   while ((end = m_received.indexOf('\n')) >= 0) {
     std::string_view text(m_received.constData(), static_cast<size_t>(end));
@@ -169,13 +177,13 @@ void CIrcClient::Retry(const QString& why) {
   if (m_retryTimer.isActive()) return;
   m_retryTimer.start(m_retryDelay);
   m_retryDelay = std::min(m_retryDelay * 2, kMaxRetryDelay);
-  m_socket.abort();
+  m_socket->abort();
   m_bJoined = false;
   if (!std::exchange(m_bToldDown, true)) m_listener.state(false, why);
 }
 
 void CIrcClient::SendNow(const std::string& line) {
-  m_socket.write(line.data(), static_cast<qint64>(line.size()));
+  m_socket->write(line.data(), static_cast<qint64>(line.size()));
 }
 
 void CIrcClient::Say(std::string_view head, std::string_view utf8, bool notice) {
@@ -198,7 +206,7 @@ void CIrcClient::SendQueued() {
   const double elapsed = std::chrono::duration<double>(now - m_tokensAt).count();
   m_tokens = std::min<double>(m_pacing.nBurst, m_tokens + elapsed * m_pacing.linesPerSecond);
   m_tokensAt = now;
-  while (!m_queue.empty() && m_tokens >= 1 && m_socket.bytesToWrite() < kMaxUnsent) {
+  while (!m_queue.empty() && m_tokens >= 1 && m_socket->bytesToWrite() < kMaxUnsent) {
     SendNow(m_queue.front());
     m_queue.pop_front();
     m_tokens -= 1;

@@ -11,12 +11,13 @@
 #pragma once
 
 #include <QByteArray>
-#include <QSslSocket>
 #include <QString>
+#include <QTcpSocket>
 #include <QTimer>
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -97,7 +98,7 @@ class CIrcClient {
   const CIrcEndpoint m_endpoint;
   const CIrcPacing m_pacing;
   const Listener m_listener;
-  QSslSocket m_socket;
+  std::unique_ptr<QTcpSocket> m_socket;  // a QSslSocket for TLS
   QByteArray m_received;
   QString m_strNick;
   int m_nNickTries = 0;

@@ -46,7 +46,10 @@ def command_line():
                       ["--name", ""], ["--color", "a\nb"], ["--join", " x"], ["extra"], ["--name", "--headless"],
                       ["--host=1"], ["--dir", "/nonexistent/murelo"], ["--search"], ["--room", "x"],
                       ["--search", "x", "--limit", "0"], ["--search", "x", "--since", "yesterday"],
-                      ["--search", "x", "--host"]):
+                      ["--search", "x", "--host"], ["--bridge", "irc://h/#c"], ["--bridge-nick", "n"],
+                      *(["--headless", "--bridge", url] for url in ("http://h/#c", "irc:///#c", "irc://h/", "irc://u:p@h/#c")),
+                      ["--headless", "--bridge", "irc://h/#c", "--bridge-nick", "9"],
+                      ["--headless", "--bridge", "irc://h/#c", "--bridge-ca", "/etc/hostname"]):
         answer = run(*arguments)
         check(answer.returncode == 2 and "murelo" in answer.stderr and not answer.stdout,
               f"{arguments} is refused with status 2: {answer.returncode} {answer.stderr!r}")
