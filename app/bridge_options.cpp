@@ -31,7 +31,10 @@ bool IsChannel(const QString& channel) {
 QString ReadBridgeOptions(const CBridgeOptions& options, CIrcEndpoint& endpoint) {
   const QUrl url(options.strUrl, QUrl::StrictMode);
   const QString scheme = url.scheme();
-  if (!url.isValid() || (scheme != u"irc" && scheme != u"ircs") || url.host().isEmpty())
+  // The channel is the fragment or the path, never both; a query or port 0 has no use.
+  const bool oneChannel = !url.hasFragment() || url.path().isEmpty() || url.path() == u"/";
+  if (!url.isValid() || (scheme != u"irc" && scheme != u"ircs") || url.host().isEmpty() ||
+      !oneChannel || url.hasQuery() || url.port() == 0)
     return "--bridge の値は irc://サーバー[:ポート]/#チャンネル の形にしてください: 「" +
            options.strUrl + "」";
   if (!url.userInfo().isEmpty())
@@ -52,6 +55,7 @@ QString ReadBridgeOptions(const CBridgeOptions& options, CIrcEndpoint& endpoint)
     endpoint.strNick = options.strNick;
   }
   if (!options.strCaFile.isEmpty()) {
+    if (!endpoint.bTls) return "--bridge-ca は ircs:// のサーバーに使います。";
     // Read now, taken apart once the program has started Qt's TLS.
     QFile file(options.strCaFile);
     if (file.open(QIODevice::ReadOnly)) endpoint.extraCertificates = file.read(kMaxCaFileBytes);

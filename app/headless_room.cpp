@@ -136,6 +136,7 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
     QCoreApplication::quit();
   });
   QCoreApplication::exec();
+  host.SetBridge(nullptr);  // the bridge goes before the room
   // A room ends within 2 s of the signal, however its peers read.
   CStreamSocket::FinishClosingConnections(kFarewellMs);
   return 0;

@@ -16,7 +16,7 @@ namespace murelo {
 
 namespace {
 
-// Names from IRC are short on the page, however long a server lets them be.
+// Names are short on the page and in the channel, however long a server or peer makes them.
 constexpr size_t kMaxNameBytes = 64;
 constexpr std::string_view kAction = "\001ACTION ";
 // Each IRC name keeps one colour, readable on the page's light background.
@@ -55,7 +55,8 @@ CRoomBridge::CRoomBridge(CMureloView& view, CIrcEndpoint endpoint, CIrcPacing pa
 void CRoomBridge::EntryLogged(const LogEntry& entry, bool fromPeer) {
   if (m_bSayingInRoom) return;
   if (const std::optional<CChatLineParts> parts = ParseChatLine(entry.strHtml)) {
-    m_client.Say('<' + Utf8PlainText(parts->name) + "> ", Utf8PlainText(parts->text));
+    const std::string name = SplitUtf8(Utf8PlainText(parts->name), kMaxNameBytes).front();
+    m_client.Say('<' + name + "> ", Utf8PlainText(parts->text));
   } else if (fromPeer) {  // a peer's join or leave notice, or whatever else it displayed
     if (const std::string text = Utf8PlainText(entry.strHtml); !text.empty())
       m_client.Say({}, text, true);
@@ -87,11 +88,13 @@ void CRoomBridge::Heard(const CIrcChannelMessage& message) {
     return;  // CTCP asks the bridge, not the room
   }
   QString text = QString::fromStdString(StripIrcFormatting(said)).trimmed();
-  QString name = QString::fromStdString(message.strNick) + u"＠irc"_qs;
+  // A server may send anything as a nick; a NUL in it would end the message on the wire.
+  const QString nick = QString::fromStdString(IrcSafeText(message.strNick));
+  QString name = nick + u"＠irc"_qs;
   // Another room's bridge: «<taro> text» is taro's, from the room behind that nick.
   const qsizetype nameEnd = text.indexOf(u"> ");
   if (message.strUser == kBridgeUser && !action && text.startsWith(u'<') && nameEnd > 1) {
-    name = text.sliced(1, nameEnd - 1) + u'＠' + QString::fromStdString(message.strNick);
+    name = text.sliced(1, nameEnd - 1) + u'＠' + nick;
     text = text.sliced(nameEnd + 2);
   }
   if (action) text.prepend(u"＊"_qs);

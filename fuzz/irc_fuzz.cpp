@@ -4,7 +4,7 @@
 //
 // Checks, for every input:
 // - a command written from any parameters is one line: CR LF at its end and nowhere else,
-//   no NUL, and a server reads back its command and every middle parameter as given;
+//   no NUL, and a server reads back its command with its parameters;
 // - text made safe, or stripped of formatting, holds no control character;
 // - the pieces of a text join into it, each within the limit, none starting inside a
 //   UTF-8 character unless the piece before is one too long a character.

@@ -29,8 +29,11 @@ constexpr qsizetype kMaxReceivedLine = 16384;
 // Sending waits while this much is still unsent: the server is not reading.
 constexpr qint64 kMaxUnsent = 65536;
 // Our prefix as others see it, until the server shows it: nick!~user@ and a host name as
-// long as ngIRCd allows.
+// long as ngIRCd allows, with room for the number a taken nick gets.
 constexpr size_t kAssumedHostBytes = 63;
+constexpr size_t kNickNumberBytes = 2;
+// A text always gets this much of a line, however long the head before it.
+constexpr size_t kMinTextBytes = 16;
 
 bool SameChannel(std::string_view a, const QString& b) {
   return QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size()))
@@ -95,6 +98,7 @@ void CIrcClient::Start() {
 void CIrcClient::Connect() {
   m_socket->abort();
   m_received.clear();
+  m_strOwnPrefix.clear();
   m_bJoined = false;
   m_nNickTries = 0;
   m_strNick = m_endpoint.strNick;
@@ -121,16 +125,18 @@ void CIrcClient::Registered() {
 void CIrcClient::ReadLines() {
   m_lastHeard = Clock::now();
   m_received += m_socket->readAll();
-  qsizetype end;
-  while ((end = m_received.indexOf('\n')) >= 0) {
-    std::string_view text(m_received.constData(), static_cast<size_t>(end));
+  // Handled lines are removed once, after the last: a read of many short lines costs
+  // its length, not its length times their number.
+  const QByteArray received = std::exchange(m_received, {});
+  qsizetype start = 0;
+  for (qsizetype end; (end = received.indexOf('\n', start)) >= 0; start = end + 1) {
+    std::string_view text(received.constData() + start, static_cast<size_t>(end - start));
     if (text.ends_with('\r')) text.remove_suffix(1);
     CIrcLine line;
-    const bool parsed = ParseIrcLine(text, line);
-    m_received.remove(0, end + 1);
-    if (parsed) Handle(line);
+    if (ParseIrcLine(text, line)) Handle(line);
     if (m_retryTimer.isActive()) return;  // the line ended the connection
   }
+  m_received = received.sliced(start);
   if (m_received.size() > kMaxReceivedLine) Retry(QStringLiteral("サーバーの行が長すぎます"));
 }
 
@@ -152,9 +158,9 @@ void CIrcClient::Handle(const CIrcLine& line) {
     SendNow(IrcCommand("NICK", {m_strNick.toStdString()}, {}));
   } else if (command == "JOIN" && mine && SameChannel(Param(line, 0), m_endpoint.strChannel)) {
     m_bJoined = true;
+    m_joinedAt = Clock::now();
     m_bToldDown = false;
     m_strOwnPrefix = line.strPrefix;
-    m_retryDelay = seconds(1);
     m_listener.state(true, {});
     SendQueued();
   } else if (!m_bJoined && command.size() == 3 && command >= "403" && command <= "477" &&
@@ -165,6 +171,7 @@ void CIrcClient::Handle(const CIrcLine& line) {
     Retry(QStringLiteral("チャンネルから外されました: ") + QString::fromUtf8(Param(line, 2)));
   } else if (command == "NICK" && mine) {
     m_strNick = QString::fromUtf8(Param(line, 0));
+    m_strOwnPrefix.clear();
   } else if (command == "PRIVMSG" && !mine && SameChannel(Param(line, 0), m_endpoint.strChannel)) {
     m_listener.heard(
         {std::string(line.Nick()), std::string(line.User()), std::string(Param(line, 1))});
@@ -175,6 +182,9 @@ void CIrcClient::Handle(const CIrcLine& line) {
 
 void CIrcClient::Retry(const QString& why) {
   if (m_retryTimer.isActive()) return;
+  // A connection that lasted starts the delays afresh; one that a server or channel ends
+  // at once, again and again, waits longer each time.
+  if (m_bJoined && Clock::now() - m_joinedAt >= kMaxRetryDelay) m_retryDelay = seconds(1);
   m_retryTimer.start(m_retryDelay);
   m_retryDelay = std::min(m_retryDelay * 2, kMaxRetryDelay);
   m_socket->abort();
@@ -188,14 +198,17 @@ void CIrcClient::SendNow(const std::string& line) {
 
 void CIrcClient::Say(std::string_view head, std::string_view utf8, bool notice) {
   const std::string safeHead = IrcSafeText(head);
-  const size_t room = kIrcLineBytes - RelayOverhead() - safeHead.size();
+  const size_t used = RelayOverhead() + safeHead.size();
+  const size_t room = used + kMinTextBytes < kIrcLineBytes ? kIrcLineBytes - used : kMinTextBytes;
   const std::string channel = m_endpoint.strChannel.toStdString();
   for (const std::string& piece : SplitUtf8(IrcSafeText(utf8), room)) {
     m_queue.push_back(IrcCommand(notice ? "NOTICE" : "PRIVMSG", {channel}, safeHead + piece));
     if (m_queue.size() <= static_cast<size_t>(m_pacing.nQueueLines)) continue;
     m_queue.pop_front();
-    ++m_nDropped;
-    if (!std::exchange(m_bDropping, true) && m_listener.dropping) m_listener.dropping();
+    // Told once the running handler returns: the line that overflowed is still being
+    // handled by the room.
+    if (!std::exchange(m_bDropping, true))
+      QTimer::singleShot(0, &m_watchTimer, [this] { m_listener.dropping(); });
   }
   SendQueued();
 }
@@ -221,8 +234,8 @@ void CIrcClient::SendQueued() {
 
 size_t CIrcClient::RelayOverhead() const {
   const size_t prefix = m_strOwnPrefix.empty()
-                            ? static_cast<size_t>(m_strNick.toUtf8().size()) + 2 +
-                                  static_cast<size_t>(m_endpoint.strUser.toUtf8().size()) + 1 +
+                            ? static_cast<size_t>(m_strNick.toUtf8().size()) + kNickNumberBytes +
+                                  2 + static_cast<size_t>(m_endpoint.strUser.toUtf8().size()) + 1 +
                                   kAssumedHostBytes
                             : m_strOwnPrefix.size();
   // ":" prefix " PRIVMSG " channel " :" text CR LF

@@ -32,9 +32,9 @@ struct CIrcEndpoint {
   quint16 nPort = 6667;
   QString strChannel;  // with its # or &
   QString strNick = QStringLiteral("murelo");
-  QByteArray password;                         // the server's, empty for none
-  QByteArray extraCertificates;                // PEM, trusted besides the system's
-  QString strUser = QStringLiteral("murelo");  // the user name of USER
+  QByteArray password;           // the server's, empty for none
+  QByteArray extraCertificates;  // PEM, trusted besides the system's
+  QString strUser;               // the user name of USER
   QString strRealName;
 };
 
@@ -78,11 +78,6 @@ class CIrcClient {
   /// keep each relayed line within IRC's 512 bytes, each starting with head.
   void Say(std::string_view head, std::string_view utf8, bool notice = false);
 
-  /// The nick the server knows the client by now.
-  const QString& Nick() const { return m_strNick; }
-  /// Lines dropped from a full queue so far.
-  uint64_t DroppedLines() const { return m_nDropped; }
-
  private:
   void Connect();
   void Registered();
@@ -104,10 +99,10 @@ class CIrcClient {
   int m_nNickTries = 0;
   bool m_bJoined = false;
   bool m_bToldDown = false;
-  std::string m_strOwnPrefix;  // as the server shows our lines to others
+  std::string m_strOwnPrefix;  // as the server shows our lines to others, once it has
+  std::chrono::steady_clock::time_point m_joinedAt;
   std::deque<std::string> m_queue;
   bool m_bDropping = false;  // lines were dropped since the queue last emptied
-  uint64_t m_nDropped = 0;
   double m_tokens = 0;
   std::chrono::steady_clock::time_point m_tokensAt;
   std::chrono::seconds m_retryDelay{1};

@@ -47,7 +47,7 @@ def command_line():
                       ["--host=1"], ["--dir", "/nonexistent/murelo"], ["--search"], ["--room", "x"],
                       ["--search", "x", "--limit", "0"], ["--search", "x", "--since", "yesterday"],
                       ["--search", "x", "--host"], ["--bridge", "irc://h/#c"], ["--bridge-nick", "n"],
-                      *(["--headless", "--bridge", url] for url in ("http://h/#c", "irc:///#c", "irc://h/", "irc://u:p@h/#c")),
+                      *(["--headless", "--bridge", url] for url in ("http://h/#c", "irc:///#c", "irc://h/", "irc://u:p@h/#c", "irc://h:0/#c", "irc://h/a#b")),
                       ["--headless", "--bridge", "irc://h/#c", "--bridge-nick", "9"],
                       ["--headless", "--bridge", "irc://h/#c", "--bridge-ca", "/etc/hostname"]):
         answer = run(*arguments)

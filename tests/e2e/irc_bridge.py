@@ -126,8 +126,9 @@ def main():
     say(bob, "bob", "やあ <b>&amp;</b> \x01VERSION\x01 \rQUIT :x")
     say(hanako, "hanako", "こんにちは")
     say(carol, "carol", "あ" * 330)
-    expect = ["<bob> やあ & \x20VERSION\x20  QUIT :x", "<hanako> こんにちは"]
-    got = watcher.lines_until(lambda l: len(watcher.said()) >= 2 + 4)
+    say(bob, "名" * 300, "長い名前")  # a name no line could hold
+    expect = ["<bob> やあ & \x20VERSION\x20  QUIT :x", "<hanako> こんにちは", f"<{'名' * 21}> 長い名前"]
+    got = watcher.lines_until(lambda l: len(watcher.said()) >= 3 + 3)
     said = watcher.said()
     check(sorted(s for s in said if not s.startswith("<carol>")) == sorted(expect), f"the watcher sees each line once: {said}")
     pieces = [s for s in said if s.startswith("<carol> ")]
