@@ -27,6 +27,9 @@ namespace murelo {
 namespace {
 
 constexpr int kFarewellMs = 1000;
+// The room's page is for browsers that reload it: ten writes a second are plenty, and
+// leave the relay its time.
+constexpr std::chrono::milliseconds kPageWriteInterval{100};
 
 class CHeadlessHost : public CViewHost {
  public:
@@ -63,8 +66,10 @@ class CHeadlessHost : public CViewHost {
   void EntryLogged(const LogEntry& entry, bool fromPeer) override {
     if (m_pBridge) m_pBridge->EntryLogged(entry, fromPeer);
     const std::time_t now = std::time(nullptr);
+    std::tm local;
+    localtime_r(&now, &local);  // localtime would look at the time zone's file every line
     char clock[16];
-    std::strftime(clock, sizeof clock, "%H:%M:%S", std::localtime(&now));
+    std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
     m_output.Write(clock + (' ' + PlainTextOfHtml(ToQString(entry.strHtml)).toStdString()));
   }
   void RoomChanged(bool hosting, const std::string& name, int members) override {
@@ -116,7 +121,8 @@ int RunHeadlessRoom(const CStartRequest& request, char* program) {
     return kExitUsage;
   }
 
-  const CViewOptions options = ViewOptionsFromEnvironment();
+  CViewOptions options = ViewOptionsFromEnvironment();
+  options.pageWriteInterval = kPageWriteInterval;
   CHeadlessHost host(settings, options.nChatPort);
   const std::unique_ptr<CHistoryFeed> history =
       StartHistory([&host](const CHistoryNotice& notice) { host.Say(notice.strText); });

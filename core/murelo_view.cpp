@@ -6,6 +6,7 @@
 
 #include "core/chat_line.h"
 #include "core/message_catalog.h"
+#include "platform/posix/event_loop.h"
 #include "platform/posix/plain_file.h"
 #include "ui/page_writer.h"
 
@@ -153,6 +154,7 @@ void CMureloView::HandleClearRequest(LineTable& lines, int count) {
 
 void CMureloView::WritePage() {
   m_bPageStale = false;
+  m_lastPageWrite = std::chrono::steady_clock::now();
   const std::string page = ComposeChatPage(m_Members, m_Log, DisplayLimit(m_host.LogLimitIndex()));
   // A disk that stays full, or a file that is not ours to replace, is reported when the
   // writes start failing, not at every message.
@@ -189,6 +191,17 @@ void CMureloView::RequestPageWrite() {
   m_bPageStale = true;
   if (m_bPageWritePosted) return;
   m_bPageWritePosted = true;
+  const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+      m_lastPageWrite + m_options.pageWriteInterval - std::chrono::steady_clock::now());
+  if (wait.count() > 0) {
+    EventLoop().PostDelayed(static_cast<int>(wait.count()),
+                            [this, alive = std::weak_ptr(m_lifetime)] {
+                              if (alive.expired()) return;
+                              m_bPageWritePosted = false;
+                              WriteStalePage();
+                            });
+    return;
+  }
   // Posted twice over, so that it runs after the sends this turn has queued: the
   // relay's latency does not wait for the page.
   m_host.PostTask([this, alive = std::weak_ptr(m_lifetime)] {

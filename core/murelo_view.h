@@ -36,6 +36,10 @@ struct CViewOptions {
   std::string strPageDirectory;  // empty: the current directory
   /// After the user dismisses a box that peers caused, the same box stays shut this long.
   std::chrono::milliseconds peerBoxHoldOff{10000};
+  /// The page is written at most once this long, the last change always within it; 0
+  /// writes it after every turn that changed it. A page no window shows need not keep
+  /// up with every message, and writing it is most of a relayed message's cost.
+  std::chrono::milliseconds pageWriteInterval{0};
 };
 
 class CMureloView {
@@ -176,6 +180,7 @@ class CMureloView {
   std::string m_strRoomName;
   int m_nRoomMembers = 0;
   bool m_bPageWritePosted = false;
+  std::chrono::steady_clock::time_point m_lastPageWrite;
   bool m_bPeerBoxOpen = false;
   std::map<std::string, std::chrono::steady_clock::time_point, std::less<>> m_peerBoxDismissed;
   bool m_bPageWriteFailureShown = false;  // until a page write succeeds again
@@ -186,6 +191,7 @@ class CMureloView {
   uint64_t m_nReadsAnswered = 0;          // the reads taken when the last peer box was dismissed
   CHistorySink* m_pHistory = nullptr;
   std::optional<std::string> m_stayRoom;  // the room of the open stay, if one is open
+  std::unique_ptr<char[]> m_readBuffer;   // what HandleReceive reads into, made once
   std::shared_ptr<char> m_lifetime;       // posted work holds it weakly: gone with the view
 };
 

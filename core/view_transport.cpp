@@ -29,8 +29,10 @@ void CMureloView::Broadcast(const std::string& text) {
 void CMureloView::HandleReceive(int index) {
   if (index < 0 || index >= kPeerSlots) return;
   CPeerSocket& peer = m_Peers[index];
-  std::vector<char> buffer(kReadChunk);
-  const ssize_t count = peer.Receive(buffer.data(), buffer.size());
+  // One buffer for every read, left as the last read left it: the messages are taken
+  // out of it before anything that could read again runs.
+  if (!m_readBuffer) m_readBuffer = std::make_unique_for_overwrite<char[]>(kReadChunk);
+  const ssize_t count = peer.Receive(m_readBuffer.get(), kReadChunk);
   if (count <= 0) return;
   peer.NoteReceived(static_cast<size_t>(count));
   if (m_bBacklogged && peer.IsHeavySender()) peer.PauseReceiving(true);
@@ -38,7 +40,7 @@ void CMureloView::HandleReceive(int index) {
   // The messages are taken out of the connection before any is handled: handling one
   // may open a box whose nested loop reads this connection again.
   std::vector<std::string> messages;
-  peer.m_framer.Feed(std::string_view(buffer.data(), static_cast<size_t>(count)), messages);
+  peer.m_framer.Feed(std::string_view(m_readBuffer.get(), static_cast<size_t>(count)), messages);
   // Boxes tell which read their messages came in (see ShowPeerBox); a nested read
   // inside a box hands the mark back when it is done.
   const uint64_t outerRead = std::exchange(m_nCurrentRead, ++m_nReads);
