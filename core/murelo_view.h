@@ -100,6 +100,8 @@ class CMureloView {
   /// Sends text to everyone: a server interprets it and sends it to every client, a
   /// client sends it to the server, which relays it back to all.
   void Broadcast(const std::string& text);
+  /// A host's part of it: text sent to every client, uninterpreted.
+  void RelayToClients(const std::string& text);
 
   /// Reads what slot index has received and interprets (client) or relays (server)
   /// every message it completes.

@@ -12,15 +12,24 @@ namespace {
 // Reads are this large; framing carries partial messages over, so the size of a read
 // changes nothing but the number of system calls.
 constexpr size_t kReadChunk = 65536;
+
+/// Whether interpreting text may open a box: it may have more lines than a message may.
+bool MayOpenBox(std::string_view text) {
+  return std::ranges::count(text, '\n') >= kMaxWellFormedLines;
+}
 }  // namespace
 
 void CMureloView::Broadcast(const std::string& text) {
-  const std::string wire = EncodeMessage(text);
   if (!m_bServer) {
-    m_Peers[0].Send(wire);
+    m_Peers[0].Send(EncodeMessage(text));
     return;
   }
   ProcessMessage(text);
+  RelayToClients(text);
+}
+
+void CMureloView::RelayToClients(const std::string& text) {
+  const std::string wire = EncodeMessage(text);
   for (CPeerSocket& peer : m_Peers) {
     if (peer.m_bInUse) peer.Send(wire);
   }
@@ -45,12 +54,20 @@ void CMureloView::HandleReceive(int index) {
   // inside a box hands the mark back when it is done.
   const uint64_t outerRead = std::exchange(m_nCurrentRead, ++m_nReads);
   const bool outerInPeerMessages = std::exchange(m_bInPeerMessages, true);
-  for (const std::string& message : messages) {
+  // A host relays a read's messages, and writes them out, before it interprets them, so
+  // that its clients wait for none of its own work. A message that may open a box ends a
+  // run: all that was relayed is interpreted before the box's nested loop can relay
+  // anything else, and this copy logs in the order its clients receive.
+  for (size_t first = 0; first < messages.size();) {
+    size_t end = first;
+    while (end < messages.size() && !MayOpenBox(messages[end])) ++end;
+    end = std::min(end + 1, messages.size());
     if (m_bServer) {
-      Broadcast(message);
-    } else {
-      ProcessMessage(message);
+      const CStreamSocket::CSendBatch batch;
+      for (size_t i = first; i < end; ++i) RelayToClients(messages[i]);
     }
+    for (size_t i = first; i < end; ++i) ProcessMessage(messages[i]);
+    first = end;
   }
   m_bInPeerMessages = outerInPeerMessages;
   m_nCurrentRead = outerRead;

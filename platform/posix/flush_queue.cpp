@@ -6,8 +6,12 @@
 namespace murelo {
 
 void CFlushQueue::Add(CStreamSocket& socket) {
-  if (s_waiting.empty()) EventLoop().Post(FlushAll);
+  if (s_waiting.empty() && s_nHolds == 0) EventLoop().Post(FlushAll);
   s_waiting.push_back({&socket, socket.m_lifetime, socket.m_nConnection});
+}
+
+void CFlushQueue::Release() {
+  if (--s_nHolds == 0) FlushAll();
 }
 
 void CFlushQueue::FlushAll() {

@@ -15,17 +15,21 @@ class CFlushQueue {
   /// socket's queued bytes are written once the running handler has returned, unless
   /// the socket is gone or holds another connection by then.
   static void Add(CStreamSocket& socket);
+  /// Between the two, Add wakes no loop; Release writes all that waits.
+  static void Hold() { ++s_nHolds; }
+  static void Release();
 
  private:
+  static void FlushAll();
+
   struct Waiting {
     CStreamSocket* socket;
     std::weak_ptr<char> alive;
     uint64_t connection;
   };
 
-  static void FlushAll();
-
   static inline std::vector<Waiting> s_waiting;
+  static inline int s_nHolds = 0;
 };
 
 }  // namespace murelo

@@ -154,6 +154,10 @@ void CStreamSocket::FinishClosingConnections(int timeoutMs) {
   CClosingConnection::FinishAll(timeoutMs);
 }
 
+CStreamSocket::CSendBatch::CSendBatch() { CFlushQueue::Hold(); }
+
+CStreamSocket::CSendBatch::~CSendBatch() { CFlushQueue::Release(); }
+
 void CStreamSocket::OnAccept(int) {}
 void CStreamSocket::OnConnect(int) {}
 void CStreamSocket::OnReceive(int) {}

@@ -75,6 +75,17 @@ class CStreamSocket {
   /// when the event loop will not turn again: the default is how long the program
   /// waits for its farewells to reach the peers.
   static void FinishClosingConnections(int timeoutMs = 2000);
+  /// While one lives, sends are gathered without waking the loop; when it goes, all that
+  /// every socket has queued is written at once, rather than once the running handler
+  /// has returned. For a burst of sends that runs no event loop, whose bytes should go
+  /// before anything slower the handler does next.
+  class CSendBatch {
+   public:
+    CSendBatch();
+    ~CSendBatch();
+    CSendBatch(const CSendBatch&) = delete;
+    CSendBatch& operator=(const CSendBatch&) = delete;
+  };
 
  protected:
   virtual void OnAccept(int error);
