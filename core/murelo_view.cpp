@@ -191,27 +191,17 @@ void CMureloView::RequestPageWrite() {
   m_bPageStale = true;
   if (m_bPageWritePosted) return;
   m_bPageWritePosted = true;
+  auto write = [this, alive = std::weak_ptr(m_lifetime)] {
+    if (alive.expired()) return;
+    m_bPageWritePosted = false;
+    WriteStalePage();
+  };
   const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
       m_lastPageWrite + m_options.pageWriteInterval - std::chrono::steady_clock::now());
-  if (wait.count() > 0) {
-    EventLoop().PostDelayed(static_cast<int>(wait.count()),
-                            [this, alive = std::weak_ptr(m_lifetime)] {
-                              if (alive.expired()) return;
-                              m_bPageWritePosted = false;
-                              WriteStalePage();
-                            });
-    return;
-  }
+  if (wait.count() > 0) return EventLoop().PostDelayed(static_cast<int>(wait.count()), write);
   // Posted twice over, so that it runs after the sends this turn has queued: the
   // relay's latency does not wait for the page.
-  m_host.PostTask([this, alive = std::weak_ptr(m_lifetime)] {
-    if (alive.expired()) return;
-    m_host.PostTask([this, alive] {
-      if (alive.expired()) return;
-      m_bPageWritePosted = false;
-      WriteStalePage();
-    });
-  });
+  m_host.PostTask([&host = m_host, write] { host.PostTask(write); });  // the host outlives us
 }
 
 void CMureloView::WriteStalePage() {
