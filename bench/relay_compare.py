@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The room with no window as a relay, from outside, against a bare epoll relay and
 `ncat --broker`, in one run: 20 clients on loopback (relay_clients), four scenarios,
-medians of three runs each.
+medians of five runs each, the relays taking turns.
 
 Usage: relay_compare.py path/to/murelo path/to/bare_relay path/to/relay_clients. Prints
   relay_sat1_ratio, relay_satall_ratio, relay_ping_ratio: murelo's lines a second over
@@ -16,7 +16,7 @@ import os, shutil, socket, statistics, subprocess, sys, tempfile, time
 
 MURELO, BARE, CLIENTS = (os.path.realpath(p) for p in sys.argv[1:4])
 SCENARIOS = ("sat1", "satall", "paced", "ping")
-RUNS = 3
+RUNS = 5
 
 
 def free_port():
@@ -55,11 +55,14 @@ def main():
     relays = ["murelo", "bare"] + (["ncat"] if shutil.which("ncat") else [])
     medians, lost = {}, 0
     for scenario in SCENARIOS:
+        # The relays take turns, so that a slow spell of the machine weighs on all alike.
+        runs = {relay: [] for relay in relays}
+        for _ in range(RUNS):
+            for relay in relays:
+                runs[relay].append(measure(relay, scenario))
         for relay in relays:
-            runs = [measure(relay, scenario) for _ in range(RUNS)]
-            medians[relay, scenario] = statistics.median(v for v, _ in runs)
-            if relay == "murelo":
-                lost += sum(l for _, l in runs)
+            medians[relay, scenario] = statistics.median(v for v, _ in runs[relay])
+        lost += sum(l for _, l in runs["murelo"])
     for relay in relays:
         print(f"relay_{relay}_sat1: {medians[relay, 'sat1']:.0f} lines/s")
         print(f"relay_{relay}_satall: {medians[relay, 'satall']:.0f} lines/s")

@@ -5,39 +5,21 @@
 
 namespace murelo {
 
-namespace {
-
-class CQtFdWatch : public CFdWatch {
- public:
-  CQtFdWatch(int fd, QSocketNotifier::Type type, std::function<void()> onReady)
-      : m_notifier(new QSocketNotifier(fd, type)) {
-    m_notifier->setEnabled(false);
-    // The callback lives in the connection, which lives as long as the notifier, so a
-    // watch destroyed from inside its own callback leaves the running callback intact.
-    QObject::connect(m_notifier, &QSocketNotifier::activated, m_notifier,
-                     [onReady = std::move(onReady)] { onReady(); });
+CQtEventLoop::CQtEventLoop() : m_watches([this] { Post([this] { m_watches.Dispatch(); }); }) {
+  // Without an epoll set (no descriptor left at start), every watch is always ready.
+  if (m_watches.Fd() >= 0) {
+    auto* notifier = new QSocketNotifier(m_watches.Fd(), QSocketNotifier::Read, &m_context);
+    QObject::connect(notifier, &QSocketNotifier::activated, &m_context,
+                     [this] { m_watches.Dispatch(); });
   }
-  ~CQtFdWatch() override {
-    m_notifier->setEnabled(false);
-    m_notifier->deleteLater();
-  }
-  void SetEnabled(bool enabled) override { m_notifier->setEnabled(enabled); }
-
- private:
-  QSocketNotifier* m_notifier;
-};
-
-}  // namespace
-
-CQtEventLoop::CQtEventLoop() { SetEventLoop(this); }
+  SetEventLoop(this);
+}
 
 CQtEventLoop::~CQtEventLoop() { SetEventLoop(nullptr); }
 
 std::unique_ptr<CFdWatch> CQtEventLoop::Watch(int fd, Readiness readiness,
                                               std::function<void()> onReady) {
-  const auto type =
-      readiness == Readiness::kReadable ? QSocketNotifier::Read : QSocketNotifier::Write;
-  return std::make_unique<CQtFdWatch>(fd, type, std::move(onReady));
+  return m_watches.Watch(fd, readiness, std::move(onReady));
 }
 
 void CQtEventLoop::Post(std::function<void()> task) {

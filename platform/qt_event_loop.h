@@ -1,10 +1,12 @@
-// The event loop of the program and its tests: Qt's, through QSocketNotifier and
-// queued calls. Create it after the QCoreApplication; it installs itself.
+// The event loop of the program and its tests: Qt's, with every descriptor watch in one
+// epoll set that Qt watches as a single descriptor (fd_watch_set.h), and queued calls.
+// Create it after the QCoreApplication; it installs itself.
 #pragma once
 
 #include <QObject>
 
 #include "platform/posix/event_loop.h"
+#include "platform/posix/fd_watch_set.h"
 
 namespace murelo {
 
@@ -21,7 +23,8 @@ class CQtEventLoop : public CEventLoop {
   void PostDelayed(int delayMs, std::function<void()> task) override;
 
  private:
-  QObject m_context;  // posted work dies with the loop
+  CFdWatchSet m_watches;
+  QObject m_context;  // posted work and the set's notifier die with the loop, before the set
 };
 
 }  // namespace murelo

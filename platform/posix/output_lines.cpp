@@ -33,6 +33,7 @@ COutputLines::COutputLines(int fd) : m_fd(fd) {
 }
 
 COutputLines::~COutputLines() {
+  Flush();  // as far as the reader takes it now
   m_writeWatch.reset();
   if (m_bOwnFd) close(m_fd);
 }
@@ -45,7 +46,17 @@ void COutputLines::Write(std::string_view line) {
   }
   m_buffer.append(line);
   m_buffer += '\n';
-  Flush();
+  FlushLater();
+}
+
+void COutputLines::FlushLater() {
+  if (!EventLoopInstalled()) return Flush();
+  if (m_bReaderBehind || std::exchange(m_bFlushPosted, true)) return;  // writability flushes
+  EventLoop().Post([this, alive = std::weak_ptr(m_lifetime)] {
+    if (alive.expired()) return;
+    m_bFlushPosted = false;
+    Flush();
+  });
 }
 
 void COutputLines::Flush() {
@@ -58,6 +69,7 @@ void COutputLines::Flush() {
       m_nWritten += static_cast<size_t>(n);
     } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && m_writeWatch) {
       m_writeWatch->SetEnabled(true);
+      m_bReaderBehind = true;
       return;
     } else if (n < 0 && errno != EINTR) {
       m_bGone = true;
@@ -70,6 +82,7 @@ void COutputLines::Flush() {
   m_buffer.clear();
   m_nWritten = 0;
   if (m_writeWatch) m_writeWatch->SetEnabled(false);
+  m_bReaderBehind = false;
   if (m_nDropped > 0) {
     const size_t dropped = std::exchange(m_nDropped, 0);
     Write("murelo: ほか " + std::to_string(dropped) + " 行を出力できませんでした");

@@ -1,0 +1,70 @@
+// CFdWatchSet: every file-descriptor watch of the program in one epoll set, so that the
+// event loop waits on a single descriptor however many connections are open, and a
+// watch turned off and on again within one handler costs no system call. Qt's loop
+// polls every descriptor it watches at every turn, and wakes itself each time a
+// notifier is switched, which a relay switches twice for every read.
+//
+// Watches are level-triggered, as poll's are. A disabled watch leaves its interest in
+// the kernel until the descriptor is next reported, and only then is the interest
+// dropped: most watches are switched back on before that. A descriptor no enabled
+// watch wants is taken out of the set, so that a hang-up, which epoll reports whatever
+// it is asked, cannot wake the loop again and again. A descriptor epoll refuses (a
+// regular file, /dev/null) is always ready, as poll says.
+//
+// Single-threaded: the set, its watches and Dispatch belong to the loop's thread.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+#include "platform/posix/event_loop.h"
+
+namespace murelo {
+
+class CFdWatchSet {
+ public:
+  /// requestDispatch is called when Dispatch must run soon although Fd() may not turn
+  /// readable: a descriptor epoll refuses was switched on, or stays on.
+  explicit CFdWatchSet(std::function<void()> requestDispatch);
+  ~CFdWatchSet();
+  CFdWatchSet(const CFdWatchSet&) = delete;
+  CFdWatchSet& operator=(const CFdWatchSet&) = delete;
+
+  /// The epoll descriptor: readable while some enabled watch is ready.
+  int Fd() const { return m_epollFd; }
+
+  /// As CEventLoop::Watch. The set must outlive the watch.
+  std::unique_ptr<CFdWatch> Watch(int fd, CEventLoop::Readiness readiness,
+                                  std::function<void()> onReady);
+
+  /// Calls every enabled watch that is ready now; never waits.
+  void Dispatch();
+
+ private:
+  class CWatch;
+  struct CEntry {
+    CWatch* watches[2] = {};     // by readiness: readable, writable
+    uint32_t nKernelEvents = 0;  // what the epoll set asks for; 0: not in the set
+    uint32_t nGeneration = 0;    // tells a reused descriptor's reports from its old ones
+    bool bAlwaysReady = false;   // epoll refused it
+  };
+
+  uint32_t WantedEvents(const CEntry& entry) const;
+  /// Brings the kernel's interest in fd to what its enabled watches want.
+  void Apply(int fd, CEntry& entry);
+  /// Calls fd's watch for readiness if it is still the one reported, and enabled.
+  void Fire(int fd, uint32_t generation, CEventLoop::Readiness readiness);
+  void Enable(CWatch& watch);
+  void Forget(CWatch& watch);
+
+  const int m_epollFd;
+  const std::function<void()> m_requestDispatch;
+  std::unordered_map<int, CEntry> m_entries;
+  uint32_t m_nGenerations = 0;
+  size_t m_nAlwaysReady = 0;   // entries epoll refused
+  uint64_t m_nDispatches = 0;  // a nested loop's dispatch makes the outer one's reports stale
+};
+
+}  // namespace murelo
