@@ -27,9 +27,10 @@ namespace murelo {
 namespace {
 
 constexpr int kFarewellMs = 1000;
-// The room's page is for browsers that reload it: ten writes a second are plenty, and
-// leave the relay its time.
-constexpr std::chrono::milliseconds kPageWriteInterval{100};
+// The room's page is for browsers that reload it: a write a second is plenty. Each
+// replaces the file through a rename, which ext4 makes wait until the new file's blocks
+// are allocated: a millisecond and more in which the relay stands still.
+constexpr std::chrono::milliseconds kPageWriteInterval{1000};
 
 class CHeadlessHost : public CViewHost {
  public:

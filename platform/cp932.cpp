@@ -12,19 +12,18 @@ namespace murelo {
 
 namespace {
 
-constexpr std::string_view kReplacementUtf8 = "\xef\xbf\xbd";  // U+FFFD
-
 /// The two converters of a thread (the history's writer converts too), opened on its
 /// first use and kept for the thread's life. Where the C
 /// library lacks CP932, a descriptor stays invalid and the converters fall back to
 /// ASCII: other bytes read as U+FFFD, other characters are written as references.
 struct Converters {
   Converters()
-      : toUtf8(iconv_open("UTF-8", "CP932")),
+      : toUtf16(iconv_open(std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE",
+                           "CP932")),
         fromUcs4(iconv_open(
             "CP932", std::endian::native == std::endian::little ? "UTF-32LE" : "UTF-32BE")) {}
   ~Converters() {
-    if (toUtf8 != kInvalid) iconv_close(toUtf8);
+    if (toUtf16 != kInvalid) iconv_close(toUtf16);
     if (fromUcs4 != kInvalid) iconv_close(fromUcs4);
   }
   Converters(const Converters&) = delete;
@@ -33,7 +32,7 @@ struct Converters {
   // iconv_open's own way of saying it failed.
   static inline const iconv_t kInvalid =
       reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
-  iconv_t toUtf8;
+  iconv_t toUtf16;                    // straight into a QString's own units
   iconv_t fromUcs4;
 };
 
@@ -51,13 +50,14 @@ void AppendReference(std::string& out, char32_t codePoint) {
 }  // namespace
 
 QString ToQString(std::string_view cp932) {
-  const iconv_t cd = Shared().toUtf8;
-  // One CP932 byte never takes more than three UTF-8 bytes, nor does U+FFFD.
-  std::string utf8(cp932.size() * 3, '\0');
+  const iconv_t cd = Shared().toUtf16;
+  // Every CP932 character is in the Basic Multilingual Plane: no byte takes more than
+  // one UTF-16 unit, nor does U+FFFD.
+  QString text(static_cast<qsizetype>(cp932.size()), Qt::Uninitialized);
   char* in = const_cast<char*>(cp932.data());
   size_t inLeft = cp932.size();
-  char* out = utf8.data();
-  size_t outLeft = utf8.size();
+  char* out = reinterpret_cast<char*>(text.data());
+  size_t outLeft = cp932.size() * sizeof(char16_t);
   if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
   while (inLeft > 0) {
     if (cd != Converters::kInvalid &&
@@ -65,19 +65,18 @@ QString ToQString(std::string_view cp932) {
       break;
     }
     // An invalid or cut-off sequence, or no converter: pass ASCII, replace the rest.
-    if (static_cast<unsigned char>(*in) < 0x80) {
-      *out++ = *in;
-      --outLeft;
-    } else {
-      std::memcpy(out, kReplacementUtf8.data(), kReplacementUtf8.size());
-      out += kReplacementUtf8.size();
-      outLeft -= kReplacementUtf8.size();
-    }
+    const auto byte = static_cast<unsigned char>(*in);
+    const char16_t unit = byte < 0x80 ? char16_t{byte} : u'\uFFFD';
+    std::memcpy(out, &unit, sizeof unit);
+    out += sizeof unit;
+    outLeft -= sizeof unit;
     ++in;
     --inLeft;
     if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
-  return QString::fromUtf8(utf8.data(), out - utf8.data());
+  text.truncate(static_cast<qsizetype>((out - reinterpret_cast<char*>(text.data())) /
+                                       static_cast<std::ptrdiff_t>(sizeof(char16_t))));
+  return text;
 }
 
 std::string ToCp932(QStringView text) {
