@@ -66,12 +66,7 @@ class CHeadlessHost : public CViewHost {
   }
   void EntryLogged(const LogEntry& entry, bool fromPeer) override {
     if (m_pBridge) m_pBridge->EntryLogged(entry, fromPeer);
-    const std::time_t now = std::time(nullptr);
-    std::tm local;
-    localtime_r(&now, &local);  // localtime would look at the time zone's file every line
-    char clock[16];
-    std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
-    m_output.Write(clock + (' ' + PlainTextOfHtml(ToQString(entry.strHtml)).toStdString()));
+    m_output.Write(Clock() + ' ' + PlainTextOfHtml(ToQString(entry.strHtml)).toStdString());
   }
   void RoomChanged(bool hosting, const std::string& name, int members) override {
     m_announcer.Update(hosting, ToQString(name), members);
@@ -80,11 +75,25 @@ class CHeadlessHost : public CViewHost {
   void SetBridge(CRoomBridge* bridge) { m_pBridge = bridge; }
 
  private:
+  /// The time of day, worked out once a second: a busy room prints thousands of lines.
+  const std::string& Clock() {
+    const std::time_t now = std::time(nullptr);
+    if (now == m_clockSecond) return m_strClock;
+    m_clockSecond = now;
+    std::tm local;
+    localtime_r(&now, &local);  // localtime would look at the time zone's file every time
+    char clock[16];
+    std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+    return m_strClock = clock;
+  }
+
   CDataDat& m_settings;
   CRoomAnnouncer m_announcer;
   COutputLines m_output;
   COutputLines m_errors;
   CRoomBridge* m_pBridge = nullptr;
+  std::time_t m_clockSecond = -1;
+  std::string m_strClock;
 };
 
 /// The bridge the request asks for, paced as murelo.conf says; none when it asks none.

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The room with no window as a relay, from outside, against a bare epoll relay and
 `ncat --broker`, in one run: 20 clients on loopback (relay_clients), four scenarios,
-medians of five runs each, the relays taking turns.
+five runs each, the relays taking turns. Figures are medians; ratios are medians of the
+ratios within each turn.
 
 Usage: relay_compare.py path/to/murelo path/to/bare_relay path/to/relay_clients. Prints
   relay_sat1_ratio, relay_satall_ratio, relay_ping_ratio: murelo's lines a second over
@@ -53,28 +54,30 @@ def measure(relay, scenario):
 
 def main():
     relays = ["murelo", "bare"] + (["ncat"] if shutil.which("ncat") else [])
-    medians, lost = {}, 0
+    runs = {(relay, scenario): [] for relay in relays for scenario in SCENARIOS}
     for scenario in SCENARIOS:
         # The relays take turns, so that a slow spell of the machine weighs on all alike.
-        runs = {relay: [] for relay in relays}
         for _ in range(RUNS):
             for relay in relays:
-                runs[relay].append(measure(relay, scenario))
-        for relay in relays:
-            medians[relay, scenario] = statistics.median(v for v, _ in runs[relay])
-        lost += sum(l for _, l in runs["murelo"])
+                runs[relay, scenario].append(measure(relay, scenario))
+    median = lambda relay, scenario: statistics.median(v for v, _ in runs[relay, scenario])
     for relay in relays:
-        print(f"relay_{relay}_sat1: {medians[relay, 'sat1']:.0f} lines/s")
-        print(f"relay_{relay}_satall: {medians[relay, 'satall']:.0f} lines/s")
-        print(f"relay_{relay}_paced_p99: {medians[relay, 'paced']:.2f} ms")
-        print(f"relay_{relay}_ping: {medians[relay, 'ping']:.0f} lines/s")
-    ratio = lambda scenario: medians["murelo", scenario] / medians["bare", scenario]
+        print(f"relay_{relay}_sat1: {median(relay, 'sat1'):.0f} lines/s")
+        print(f"relay_{relay}_satall: {median(relay, 'satall'):.0f} lines/s")
+        print(f"relay_{relay}_paced_p99: {median(relay, 'paced'):.2f} ms")
+        print(f"relay_{relay}_ping: {median(relay, 'ping'):.0f} lines/s")
+
+    def ratio(relay, other, scenario):
+        """The median of relay's figure over other's in the same round, run one after the
+        other: steadier than a ratio of medians on a machine whose speed drifts."""
+        return statistics.median(a / b for (a, _), (b, _) in zip(runs[relay, scenario], runs[other, scenario]))
+
     for scenario in SCENARIOS:
-        print(f"relay_{scenario}_p99_ratio: {ratio(scenario):.2f} ratio" if scenario == "paced"
-              else f"relay_{scenario}_ratio: {ratio(scenario):.2f} ratio")
+        name = f"relay_{scenario}_p99_ratio" if scenario == "paced" else f"relay_{scenario}_ratio"
+        print(f"{name}: {ratio('murelo', 'bare', scenario):.2f} ratio")
     if "ncat" in relays:
-        print(f"relay_vs_ncat_sat1: {medians['murelo', 'sat1'] / medians['ncat', 'sat1']:.2f} ratio")
-    print(f"relay_lost: {lost} lines")
+        print(f"relay_vs_ncat_sat1: {ratio('murelo', 'ncat', 'sat1'):.2f} ratio")
+    print(f"relay_lost: {sum(lost for scenario in SCENARIOS for _, lost in runs['murelo', scenario])} lines")
 
 
 main()

@@ -77,7 +77,10 @@ const CElement& FindElement(QStringView name) {
 bool CMarkupReader::Next(CMarkupToken& token) {
   if (m_nPos >= m_html.size()) return false;
   const qsizetype start = m_nPos;
+  QString name = std::move(token.strName);
+  name.resize(0);  // keeps its room: a tag's name is read a character at a time
   token = {};
+  token.strName = std::move(name);
   if (Peek() == u'<' && StartsTag()) {
     ReadTag(token);
   } else if (Peek() == u'&') {

@@ -6,6 +6,7 @@ namespace murelo {
 
 QString PlainTextOfHtml(QStringView html) {
   QString text;
+  text.reserve(html.size());
   CMarkupReader reader(html);
   for (CMarkupToken token; reader.Next(token);) {
     using enum CMarkupToken::Kind;
