@@ -62,7 +62,9 @@ int CMureloApp::Run(char* program, const CStartRequest& request,
 
   int status = 0;
   {
-    CMainFrame frame(*this, ViewOptionsFromEnvironment());
+    CViewOptions options = ViewOptionsFromEnvironment();
+    options.pageWriteInterval = kWindowPageWriteInterval;
+    CMainFrame frame(*this, options);
     const CWindowHistory history(frame);
     frame.Conversation().OnInitialUpdate();
     ApplyToSettings(request, *this);  // over what start-up read from data.dat

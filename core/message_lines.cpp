@@ -17,14 +17,9 @@ int SplitMessageLines(std::string_view text, LineTable& lines) {
 void BalanceTags(std::string& line) {
   // The window is scanned and marked on a copy, so the line itself is only appended to.
   std::string window = line.substr(0, kBalanceWindow);
-  size_t p = 0;
-  while (p < window.size()) {
-    const bool opens =
-        window[p] == '<' && p + 1 < window.size() && window[p + 1] != ' ' && window[p + 1] != '/';
-    if (!opens) {
-      ++p;
-      continue;
-    }
+  for (size_t p = window.find('<'); p != std::string::npos; p = window.find('<', p + 1)) {
+    const bool opens = p + 1 < window.size() && window[p + 1] != ' ' && window[p + 1] != '/';
+    if (!opens) continue;
     const size_t end = window.find_first_of(" >", p + 1);
     if (end == std::string::npos) return;  // an unterminated tag ends the scan
 
@@ -38,7 +33,7 @@ void BalanceTags(std::string& line) {
       // Blank out the closing tag so that it answers this opening tag only.
       window.replace(found, closing.size(), closing.size(), ' ');
     }
-    p = end + 1;
+    p = end;  // the scan goes on after the tag's name
   }
 }
 

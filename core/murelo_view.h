@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/chat_log.h"
@@ -41,6 +42,10 @@ struct CViewOptions {
   /// up with every message, and writing it is most of a relayed message's cost.
   std::chrono::milliseconds pageWriteInterval{0};
 };
+
+/// The window's page interval: the first change after a quiet spell is shown at once, a
+/// burst's changes together at most this often, which no reader tells from every one.
+inline constexpr std::chrono::milliseconds kWindowPageWriteInterval{50};
 
 class CMureloView {
  public:
@@ -100,8 +105,8 @@ class CMureloView {
   /// Sends text to everyone: a server interprets it and sends it to every client, a
   /// client sends it to the server, which relays it back to all.
   void Broadcast(const std::string& text);
-  /// A host's part of it: text sent to every client, uninterpreted.
-  void RelayToClients(const std::string& text);
+  /// A host's part of it: texts sent to every client, uninterpreted, in one write each.
+  void RelayToClients(std::span<const std::string> texts);
 
   /// Reads what slot index has received and interprets (client) or relays (server)
   /// every message it completes.

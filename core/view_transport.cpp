@@ -25,11 +25,15 @@ void CMureloView::Broadcast(const std::string& text) {
     return;
   }
   ProcessMessage(text);
-  RelayToClients(text);
+  RelayToClients({&text, 1});
 }
 
-void CMureloView::RelayToClients(const std::string& text) {
-  const std::string wire = EncodeMessage(text);
+void CMureloView::RelayToClients(std::span<const std::string> texts) {
+  std::string wire;
+  size_t size = 0;
+  for (const std::string& text : texts) size += text.size() + 1;
+  wire.reserve(size);
+  for (const std::string& text : texts) AppendEncodedMessage(wire, text);
   for (CPeerSocket& peer : m_Peers) {
     if (peer.m_bInUse) peer.Send(wire);
   }
@@ -64,7 +68,7 @@ void CMureloView::HandleReceive(int index) {
     end = std::min(end + 1, messages.size());
     if (m_bServer) {
       const CStreamSocket::CSendBatch batch;
-      for (size_t i = first; i < end; ++i) RelayToClients(messages[i]);
+      RelayToClients(std::span(messages).subspan(first, end - first));
     }
     for (size_t i = first; i < end; ++i) ProcessMessage(messages[i]);
     first = end;

@@ -5,12 +5,18 @@
 namespace murelo {
 
 std::string EncodeMessage(std::string_view text) {
+  std::string wire;
+  AppendEncodedMessage(wire, text);
+  return wire;
+}
+
+void AppendEncodedMessage(std::string& wire, std::string_view text) {
   text = text.substr(0, std::min(text.size(), kMaxSentText));
   text = text.substr(0, std::min(text.size(), text.find('\xff')));
-  std::string wire(text.size() + 1, '\0');
-  std::transform(text.begin(), text.end(), wire.begin(),
+  const size_t at = wire.size();
+  wire.resize(at + text.size() + 1, '\0');
+  std::transform(text.begin(), text.end(), wire.begin() + static_cast<std::ptrdiff_t>(at),
                  [](char b) { return static_cast<char>(static_cast<unsigned char>(b) + 1); });
-  return wire;
 }
 
 void CMessageFramer::Feed(std::string_view wireBytes, std::vector<std::string>& messages) {

@@ -24,6 +24,8 @@ inline constexpr size_t kMaxReceivedText = 1023;
 
 /// The wire bytes of text, terminator included.
 std::string EncodeMessage(std::string_view text);
+/// Appends the wire bytes of text, terminator included, to wire.
+void AppendEncodedMessage(std::string& wire, std::string_view text);
 
 /// Reassembles the messages of one connection from its bytes as they arrive.
 class CMessageFramer {
