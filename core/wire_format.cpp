@@ -15,16 +15,21 @@ void AppendEncodedMessage(std::string& wire, std::string_view text) {
   text = text.substr(0, std::min(text.size(), text.find('\xff')));
   const size_t at = wire.size();
   wire.resize(at + text.size() + 1, '\0');
-  std::transform(text.begin(), text.end(), wire.begin() + static_cast<std::ptrdiff_t>(at),
-                 [](char b) { return static_cast<char>(static_cast<unsigned char>(b) + 1); });
+  // Plain pointers: stores through the string's own iterator would make the compiler
+  // reload the string at every byte.
+  char* out = wire.data() + at;
+  const char* in = text.data();
+  for (size_t i = 0; i < text.size(); ++i)
+    out[i] = static_cast<char>(static_cast<unsigned char>(in[i]) + 1);
 }
 
 void CMessageFramer::Feed(std::string_view wireBytes, std::vector<std::string>& messages) {
   std::string decoded(wireBytes.size(), '\0');
-  std::transform(wireBytes.begin(), wireBytes.end(), decoded.begin(), [](char b) {
-    const auto byte = static_cast<unsigned char>(b);
-    return static_cast<char>(byte == 0 ? 0 : byte - 1);
-  });
+  char* out = decoded.data();
+  for (size_t i = 0; i < wireBytes.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(wireBytes[i]);
+    out[i] = static_cast<char>(byte == 0 ? 0 : byte - 1);
+  }
 
   std::string_view rest = decoded;
   while (!rest.empty()) {
