@@ -1,6 +1,7 @@
 #include "core/wire_format.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace murelo {
 
@@ -23,31 +24,46 @@ void AppendEncodedMessage(std::string& wire, std::string_view text) {
     out[i] = static_cast<char>(static_cast<unsigned char>(in[i]) + 1);
 }
 
-void CMessageFramer::Feed(std::string_view wireBytes, std::vector<std::string>& messages) {
-  std::string decoded(wireBytes.size(), '\0');
-  char* out = decoded.data();
-  for (size_t i = 0; i < wireBytes.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(wireBytes[i]);
-    out[i] = static_cast<char>(byte == 0 ? 0 : byte - 1);
-  }
+namespace {
 
-  std::string_view rest = decoded;
-  while (!rest.empty()) {
-    const size_t end = rest.find('\0');
-    const std::string_view part = rest.substr(0, end);
+/// Where the first message in wire ends: at an encoded NUL (1), or at a raw NUL, which
+/// older copies take for one too.
+size_t FindTerminator(std::string_view wire) {
+  const auto* one = static_cast<const char*>(std::memchr(wire.data(), 1, wire.size()));
+  const size_t limit = one ? static_cast<size_t>(one - wire.data()) : wire.size();
+  if (const auto* zero = static_cast<const char*>(std::memchr(wire.data(), 0, limit)))
+    return static_cast<size_t>(zero - wire.data());
+  return one ? limit : std::string_view::npos;
+}
+
+void AppendDecoded(std::string& text, std::string_view wire) {
+  const size_t at = text.size();
+  text.resize(at + wire.size());
+  char* out = text.data() + at;
+  for (size_t i = 0; i < wire.size(); ++i)
+    out[i] = static_cast<char>(static_cast<unsigned char>(wire[i]) - 1);
+}
+
+}  // namespace
+
+void CMessageFramer::Feed(std::string_view wireBytes, std::vector<std::string>& messages) {
+  // Each message is decoded once, straight into its own string.
+  while (!wireBytes.empty()) {
+    const size_t end = FindTerminator(wireBytes);
+    const std::string_view part = wireBytes.substr(0, end);
     if (!m_bDropping) {
       if (m_strPending.size() + part.size() > kMaxReceivedText) {
         m_strPending.clear();
         m_bDropping = true;
       } else {
-        m_strPending.append(part);
+        AppendDecoded(m_strPending, part);
       }
     }
     if (end == std::string_view::npos) return;
     if (!m_bDropping && !m_strPending.empty()) messages.push_back(std::move(m_strPending));
     m_strPending.clear();
     m_bDropping = false;
-    rest.remove_prefix(end + 1);
+    wireBytes.remove_prefix(end + 1);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "platform/history/history_recorder.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -75,7 +76,11 @@ void CHistoryRecorder::Add(CHistoryEvent event) {
 
 void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOptions& options,
                            const std::function<void(const CHistoryNotice&)>& say) {
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWriterNice);  // this thread alone
+  // A batch thread never preempts another when it wakes; its niceness still gives it its
+  // share of a busy core. Both apply to this thread alone.
+  const sched_param scheduling{};
+  sched_setscheduler(0, SCHED_BATCH, &scheduling);
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWriterNice);
   std::unique_ptr<CHistoryStore> store;
   bool paused = false;
   qint64 lastExpiry = 0;
