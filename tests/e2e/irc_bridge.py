@@ -180,7 +180,11 @@ def main():
     for peer, mine in rooms:  # nothing came twice meanwhile
         lines = texts(peer, 0.5, lambda t: False)
         for name, count in times.items():
-            check(sum(f"<b>{name}</b>" in x for x in lines) == (0 if name == mine else count),
+            heard = sum(f"<b>{name}</b>" in x for x in lines)
+            # 別館 went down with server a as well, and may be back only after bob's waiting
+            # line went out: IRC keeps nothing for whoever was away.
+            least = count - 1 if (mine, name) == ("carol＠murelo1", "bob＠honsha") else count
+            check(heard == 0 if name == mine else least <= heard <= count,
                   f"{mine}'s room hears {name} once a piece: {[x for x in lines if name in x]}")
 
     # A flood: the first lines go at once, the newest wait, the rest are dropped with a notice.
