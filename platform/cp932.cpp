@@ -56,7 +56,8 @@ QString ToQString(std::string_view cp932) {
   QString text(static_cast<qsizetype>(cp932.size()), Qt::Uninitialized);
   char* in = const_cast<char*>(cp932.data());
   size_t inLeft = cp932.size();
-  char* out = reinterpret_cast<char*>(text.data());
+  char* const start = reinterpret_cast<char*>(text.data());
+  char* out = start;
   size_t outLeft = cp932.size() * sizeof(char16_t);
   if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
   while (inLeft > 0) {
@@ -74,8 +75,7 @@ QString ToQString(std::string_view cp932) {
     --inLeft;
     if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
-  text.truncate(static_cast<qsizetype>((out - reinterpret_cast<char*>(text.data())) /
-                                       static_cast<std::ptrdiff_t>(sizeof(char16_t))));
+  text.truncate(static_cast<qsizetype>(static_cast<size_t>(out - start) / sizeof(char16_t)));
   return text;
 }
 

@@ -156,6 +156,7 @@ void CFdWatchSet::Dispatch() {
       Apply(fd, found->second);
   }
   if (m_nAlwaysReady == 0 || m_nDispatches != dispatch) return;
+  // A descriptor epoll refused is ready while it is wanted, and asks for another turn.
   std::vector<std::pair<int, uint32_t>> ready;
   for (const auto& [fd, entry] : m_entries)
     if (entry.bAlwaysReady && WantedEvents(entry) != 0) ready.emplace_back(fd, entry.nGeneration);
@@ -164,8 +165,7 @@ void CFdWatchSet::Dispatch() {
     Fire(fd, generation, CEventLoop::Readiness::kReadable);
     Fire(fd, generation, CEventLoop::Readiness::kWritable);
   }
-  for (const auto& [fd, entry] : m_entries)
-    if (entry.bAlwaysReady && WantedEvents(entry) != 0) return m_requestDispatch();
+  if (!ready.empty()) m_requestDispatch();  // one that has been switched off meanwhile stops it
 }
 
 }  // namespace murelo
