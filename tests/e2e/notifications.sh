@@ -25,7 +25,12 @@ say() {  # text...: a raw peer in the room says each, as 太郎 from 10.9.9.9
 
 dunst -print >"$work/dunst.out" 2>"$work/dunst.log" &
 running+=($!)
-dunst_up() { dunstctl is-paused >/dev/null 2>&1; }
+# Asked of the bus, not of the service: a call to the service would have the bus start
+# the system's own dunst, which has no display here, and race ours for the name.
+dunst_up() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.freedesktop.Notifications | grep -q true
+}
 expect "dunst takes the bus" dunst_up
 start_room
 start_copy b --join 127.0.0.1 --name bob
