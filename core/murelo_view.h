@@ -106,7 +106,9 @@ class CMureloView {
   /// client sends it to the server, which relays it back to all.
   void Broadcast(const std::string& text);
   /// A host's part of it: texts sent to every client, uninterpreted, in one write each.
-  void RelayToClients(std::span<const std::string> texts);
+  /// The client in slot `sender`, if any, gets them first: a copy shows its user's own
+  /// line only when it comes back, and that is the wait a user feels.
+  void RelayToClients(std::span<const std::string> texts, int sender = -1);
 
   /// Reads what slot index has received and interprets (client) or relays (server)
   /// every message it completes.

@@ -28,14 +28,15 @@ void CMureloView::Broadcast(const std::string& text) {
   RelayToClients({&text, 1});
 }
 
-void CMureloView::RelayToClients(std::span<const std::string> texts) {
+void CMureloView::RelayToClients(std::span<const std::string> texts, int sender) {
   std::string wire;
   size_t size = 0;
   for (const std::string& text : texts) size += text.size() + 1;
   wire.reserve(size);
   for (const std::string& text : texts) AppendEncodedMessage(wire, text);
-  for (CPeerSocket& peer : m_Peers) {
-    if (peer.m_bInUse) peer.Send(wire);
+  if (sender >= 0 && m_Peers[sender].m_bInUse) m_Peers[sender].Send(wire);
+  for (int i = 0; i < kPeerSlots; ++i) {
+    if (i != sender && m_Peers[i].m_bInUse) m_Peers[i].Send(wire);
   }
 }
 
@@ -68,7 +69,7 @@ void CMureloView::HandleReceive(int index) {
     end = std::min(end + 1, messages.size());
     if (m_bServer) {
       const CStreamSocket::CSendBatch batch;
-      RelayToClients(std::span(messages).subspan(first, end - first));
+      RelayToClients(std::span(messages).subspan(first, end - first), index);
     }
     for (size_t i = first; i < end; ++i) ProcessMessage(messages[i]);
     first = end;

@@ -1,7 +1,6 @@
 #include "core/wire_format.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace murelo {
 
@@ -27,13 +26,12 @@ void AppendEncodedMessage(std::string& wire, std::string_view text) {
 namespace {
 
 /// Where the first message in wire ends: at an encoded NUL (1), or at a raw NUL, which
-/// older copies take for one too.
+/// older copies take for one too. One pass: searching the whole read for each byte in
+/// turn would scan the rest of a read again for every message in it.
 size_t FindTerminator(std::string_view wire) {
-  const auto* one = static_cast<const char*>(std::memchr(wire.data(), 1, wire.size()));
-  const size_t limit = one ? static_cast<size_t>(one - wire.data()) : wire.size();
-  if (const auto* zero = static_cast<const char*>(std::memchr(wire.data(), 0, limit)))
-    return static_cast<size_t>(zero - wire.data());
-  return one ? limit : std::string_view::npos;
+  const auto* end = std::find_if(wire.begin(), wire.end(),
+                                 [](char byte) { return static_cast<unsigned char>(byte) <= 1; });
+  return end == wire.end() ? std::string_view::npos : static_cast<size_t>(end - wire.begin());
 }
 
 void AppendDecoded(std::string& text, std::string_view wire) {
