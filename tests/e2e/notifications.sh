@@ -49,6 +49,10 @@ say "bob さん、見て"
 expect "a mention is critical" received urgency CRITICAL
 expect "and replaces the last" test "$(dunstctl count displayed)" = 1
 expect "the click brings the window forward" dunstctl action 0
-expect "the window is active again" test "$(xdotool getactivewindow 2>/dev/null)" = "${win[b]}"
+# Shown, and its title plain: the count is cleared only once the window has been
+# active. Whether it still is a moment later is the window manager's to say: under load,
+# the focus was once seen to have moved on by the time it was asked.
+shown() { xdotool search --onlyvisible --name . 2>/dev/null | grep -qx "$1"; }
+expect "the window is shown again" shown "${win[b]}"
 expect "its title is plain again" title_is "Murelo - murelo"
 echo "notifications: one per burst, critical when named, a click brings the window (${SECONDS}s)"
