@@ -1,6 +1,8 @@
 #include "platform/history/history_recorder.h"
 
 #include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <chrono>
@@ -14,6 +16,11 @@ using namespace std::chrono_literals;
 constexpr auto kBatchInterval = 200ms;  // what arrived a second before a crash is kept
 constexpr auto kRetryInterval = 2s;     // while the disk refuses
 constexpr qint64 kDayMs = qint64{24} * 60 * 60 * 1000;
+// The writer's niceness. Its batches take a core for milliseconds at a time; the relay
+// and the room's clients go first, and the writer still keeps up with any chat, since
+// the lowest priority has its share of a busy core.
+constexpr int kWriterNice = 19;
+
 }  // namespace
 
 CHistoryRecorder::CHistoryRecorder(CHistoryOptions options,
@@ -69,12 +76,11 @@ void CHistoryRecorder::Add(CHistoryEvent event) {
 
 void CHistoryRecorder::Run(std::shared_ptr<CShared> shared, const CHistoryOptions& options,
                            const std::function<void(const CHistoryNotice&)>& say) {
-  // The writer's batches take a core for milliseconds at a time. As an idle thread it
-  // gives the core up the moment the relay or the room's clients wake, where even the
-  // lowest niceness keeps it until its time slice ends; it still has its small share of
-  // a busy core, and keeps up with any chat. This thread alone.
+  // A batch thread never preempts another when it wakes; its niceness still gives it its
+  // share of a busy core. Both apply to this thread alone.
   const sched_param scheduling{};
-  sched_setscheduler(0, SCHED_IDLE, &scheduling);
+  sched_setscheduler(0, SCHED_BATCH, &scheduling);
+  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kWriterNice);
   std::unique_ptr<CHistoryStore> store;
   bool paused = false;
   qint64 lastExpiry = 0;
