@@ -47,3 +47,5 @@ CAboutDlg::CAboutDlg(QWidget* owner)
 int CAboutDlg::DoModal() { return exec() == QDialog::Accepted ? IDOK : IDCANCEL; }
 
 }  // namespace murelo
+
+#include "moc_about_dialog.cpp"

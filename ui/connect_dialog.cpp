@@ -91,3 +91,5 @@ void CConnectDlg::FillHostList() {
 }
 
 }  // namespace murelo
+
+#include "moc_connect_dialog.cpp"

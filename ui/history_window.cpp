@@ -253,3 +253,5 @@ void CHistoryWindow::hideEvent(QHideEvent* event) {
 }
 
 }  // namespace murelo
+
+#include "moc_history_window.cpp"

@@ -80,3 +80,5 @@ void CInputBar::resizeEvent(QResizeEvent* event) {
 }
 
 }  // namespace murelo
+
+#include "moc_input_bar.cpp"

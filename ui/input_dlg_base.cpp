@@ -143,3 +143,5 @@ void CInputDlgBase::OnSelchangeColor(int index) {
 void CInputDlgBase::OnEditchangeColor(const QString& text) { m_strColor = ToCp932(text); }
 
 }  // namespace murelo
+
+#include "moc_input_dlg_base.cpp"

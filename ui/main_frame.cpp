@@ -318,3 +318,5 @@ void CMainFrame::PostTask(std::function<void()> task) {
 }
 
 }  // namespace murelo
+
+#include "moc_main_frame.cpp"

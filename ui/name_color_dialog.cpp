@@ -33,3 +33,5 @@ void CNameColorDlg::OnConfirmButton() {
 }
 
 }  // namespace murelo
+
+#include "moc_name_color_dialog.cpp"

@@ -98,3 +98,5 @@ QString CDesktopNotifier::IconPath() {
 }
 
 }  // namespace murelo
+
+#include "moc_desktop_notifier.cpp"

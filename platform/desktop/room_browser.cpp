@@ -233,3 +233,5 @@ CRoomBrowser::~CRoomBrowser() {
 }
 
 }  // namespace murelo
+
+#include "moc_room_browser.cpp"

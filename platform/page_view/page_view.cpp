@@ -484,3 +484,4 @@ void CPageView::OpenLink(const QUrl& url) {
 }  // namespace murelo
 
 #include "page_view.moc"
+#include "moc_page_view.cpp"
