@@ -483,5 +483,5 @@ void CPageView::OpenLink(const QUrl& url) {
 
 }  // namespace murelo
 
-#include "page_view.moc"
 #include "moc_page_view.cpp"
+#include "page_view.moc"
