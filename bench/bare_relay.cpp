@@ -24,6 +24,7 @@ struct Client {
   int fd = -1;
   std::string partial;  // the message under way
   std::string unsent;
+  bool watchingOut = false;  // whether epoll reports writability
 };
 
 void Flush(Client& client, int epoll) {
@@ -32,7 +33,10 @@ void Flush(Client& client, int epoll) {
     if (sent <= 0) break;
     client.unsent.erase(0, static_cast<size_t>(sent));
   }
-  epoll_event event{EPOLLIN | (client.unsent.empty() ? 0u : EPOLLOUT), {.fd = client.fd}};
+  // Only a change of interest costs a system call.
+  if (client.watchingOut == !client.unsent.empty()) return;
+  client.watchingOut = !client.watchingOut;
+  epoll_event event{EPOLLIN | (client.watchingOut ? EPOLLOUT : 0u), {.fd = client.fd}};
   epoll_ctl(epoll, EPOLL_CTL_MOD, client.fd, &event);
 }
 
@@ -67,7 +71,7 @@ int main(int argc, char** argv) {
         for (Client& client : clients) {
           if (client.fd >= 0 || accepted < 0) continue;
           setsockopt(accepted, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-          client = {accepted, {}, {}};
+          client = {accepted, {}, {}, false};
           epoll_event event{EPOLLIN, {.fd = accepted}};
           epoll_ctl(epoll, EPOLL_CTL_ADD, accepted, &event);
           break;

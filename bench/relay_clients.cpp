@@ -40,9 +40,10 @@ constexpr std::string_view kTail =
 
 struct Client {
   int fd = -1;
-  std::string unsent;   // wire bytes the socket has not taken yet
-  std::string partial;  // decoded bytes of the message under way
-  int64_t nextSeq = 0;  // the number of this client's next line
+  std::string unsent;        // wire bytes the socket has not taken yet
+  std::string partial;       // decoded bytes of the message under way
+  bool watchingOut = false;  // whether epoll reports writability
+  int64_t nextSeq = 0;       // the number of this client's next line
   std::vector<int64_t> expected = std::vector<int64_t>(kClients, 0);  // per sender
 };
 
@@ -138,7 +139,9 @@ class Fleet {
       if (sent <= 0) break;
       client.unsent.erase(0, static_cast<size_t>(sent));
     }
-    epoll_event event{EPOLLIN | (client.unsent.empty() ? 0u : EPOLLOUT),
+    if (client.watchingOut == !client.unsent.empty()) return;
+    client.watchingOut = !client.watchingOut;
+    epoll_event event{EPOLLIN | (client.watchingOut ? EPOLLOUT : 0u),
                       {.u32 = static_cast<uint32_t>(index)}};
     epoll_ctl(m_epoll, EPOLL_CTL_MOD, client.fd, &event);
   }
