@@ -55,15 +55,23 @@ struct Tally {
   bool measuring = true;
 };
 
-/// A chat line as copies build it, up to its text: <font color=#00ffff><b>cN</b></font>：
-std::string Prefix(int from) {
-  return "<font color=" + std::string(kColor) + "><b>c" + std::to_string(from) +
-         "</b></font>\x81\x46";
-}
-
-std::string Line(int from, int64_t seq) {
-  return Prefix(from) + "s" + std::to_string(from) + "-" + std::to_string(seq) + "-" +
-         std::to_string(NowNs()) + " " + std::string(kTail) + "\n127.0.0.1\n";
+/// Writes into `line` the chat line of client `from` numbered `seq`, sent at sentNs, as
+/// copies build it: <font color=#00ffff><b>cN</b></font>：sN-SEQ-TIME TAIL. Receivers
+/// build it again in a buffer they keep, so that checking costs them no allocation.
+void BuildLine(std::string& line, int from, int64_t seq, int64_t sentNs) {
+  auto append = [&line](auto number) {
+    char digits[24];
+    line.append(digits, std::to_chars(digits, std::end(digits), number).ptr);
+  };
+  line.assign("<font color=").append(kColor).append("><b>c");
+  append(from);
+  line.append("</b></font>\x81\x46s");
+  append(from);
+  line += '-';
+  append(seq);
+  line += '-';
+  append(sentNs);
+  line.append(" ").append(kTail).append("\n127.0.0.1\n");
 }
 
 class Fleet {
@@ -80,8 +88,11 @@ class Fleet {
   /// Queues n lines from client `from` and writes what its socket takes.
   void Send(int from, int n) {
     Client& client = m_clients[from];
-    for (int i = 0; i < n; ++i)
-      client.unsent += murelo::EncodeMessage(Line(from, client.nextSeq++));
+    std::string line;
+    for (int i = 0; i < n; ++i) {
+      BuildLine(line, from, client.nextSeq++, NowNs());
+      client.unsent += murelo::EncodeMessage(line);
+    }
     Write(from);
   }
 
@@ -168,8 +179,7 @@ class Fleet {
   }
 
   /// One received message: a line of ours is checked byte for byte; the relay's own
-  /// messages are skipped. The clients must outrun the relays they measure, so the line
-  /// expected is built in a buffer that is kept, not allocated anew for each.
+  /// messages are skipped.
   void Check(int to, std::string_view text) {
     constexpr std::string_view kOurs = "<font color=#00ffff><b>c";
     if (!text.starts_with(kOurs)) return;
@@ -185,7 +195,8 @@ class Fleet {
     number(from);
     number(seq);
     number(sentNs);
-    if (from < 0 || from >= kClients || seq < 0 || text != ExpectedLine(from, seq, sentNs)) {
+    if (from >= 0 && from < kClients && seq >= 0) BuildLine(m_expected, from, seq, sentNs);
+    if (from < 0 || from >= kClients || seq < 0 || text != m_expected) {
       ++m_tally.corrupted;
       return;
     }
@@ -198,25 +209,7 @@ class Fleet {
     m_tally.delaysMs.push_back(static_cast<double>(NowNs() - sentNs) / 1e6);
   }
 
-  /// Line(from, seq) as sent at sentNs.
-  std::string_view ExpectedLine(int from, int64_t seq, int64_t sentNs) {
-    auto append = [this](auto number) {
-      char digits[24];
-      m_expected.append(digits, std::to_chars(digits, std::end(digits), number).ptr);
-    };
-    m_expected.assign("<font color=").append(kColor).append("><b>c");
-    append(from);
-    m_expected.append("</b></font>\x81\x46s");
-    append(from);
-    m_expected += '-';
-    append(seq);
-    m_expected += '-';
-    append(sentNs);
-    m_expected.append(" ").append(kTail).append("\n127.0.0.1\n");
-    return m_expected;
-  }
-
-  std::string m_expected;
+  std::string m_expected;  // the line a message should be; clients must outrun relays
   int m_epoll;
 };
 

@@ -20,7 +20,6 @@ constexpr qint64 kDayMs = qint64{24} * 60 * 60 * 1000;
 // and the room's clients go first, and the writer still keeps up with any chat, since
 // the lowest priority has its share of a busy core.
 constexpr int kWriterNice = 19;
-
 }  // namespace
 
 CHistoryRecorder::CHistoryRecorder(CHistoryOptions options,
