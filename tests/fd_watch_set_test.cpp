@@ -1,5 +1,6 @@
-// The epoll set under every socket: readiness while enabled only, hang-ups that must not
-// spin the loop, callbacks that destroy watches or run a nested loop, reused numbers.
+// The epoll set under every socket: readiness while enabled only, bytes told from a close,
+// hang-ups that must not spin the loop, callbacks that destroy watches or run a nested loop, reused
+// numbers.
 #include "platform/posix/fd_watch_set.h"
 
 #include <fcntl.h>
@@ -34,7 +35,11 @@ TEST(FdWatchSetTest, ReportsWhileEnabledAndAHangUpNobodyWantsStopsWaking) {
   CFdWatchSet set([] {});
   Pair pair;
   int calls = 0;
-  auto watch = set.Watch(pair.fds[0], Readiness::kReadable, [&] { ++calls; });
+  bool bytesWaiting = false;
+  auto watch = set.Watch(pair.fds[0], Readiness::kReadable, [&](bool bytes) {
+    ++calls;
+    bytesWaiting = bytes;
+  });
   pair.Say();
   set.Dispatch();
   EXPECT_EQ(calls, 0);  // a watch starts disabled
@@ -42,6 +47,7 @@ TEST(FdWatchSetTest, ReportsWhileEnabledAndAHangUpNobodyWantsStopsWaking) {
   set.Dispatch();
   set.Dispatch();
   EXPECT_EQ(calls, 2);  // level-triggered: unread data is reported again
+  EXPECT_TRUE(bytesWaiting);
   watch->SetEnabled(false);
   close(std::exchange(pair.fds[1], -1));
   set.Dispatch();  // the interest left behind shows once, and is dropped
@@ -50,6 +56,7 @@ TEST(FdWatchSetTest, ReportsWhileEnabledAndAHangUpNobodyWantsStopsWaking) {
   watch->SetEnabled(true);
   set.Dispatch();
   EXPECT_EQ(calls, 3);
+  EXPECT_FALSE(bytesWaiting);  // the close is no promise of bytes, unread ones or not
 }
 
 TEST(FdWatchSetTest, ACallbackMayEndOtherWatchesAndTheirNumbersBeReused) {
@@ -62,13 +69,14 @@ TEST(FdWatchSetTest, ACallbackMayEndOtherWatchesAndTheirNumbersBeReused) {
   std::vector<Pair> fresh(2);
   size_t used = 0;
   for (int i = 0; i < 3; ++i) {
-    watches[i] = set.Watch(pairs[i].fds[0], Readiness::kReadable, [&, i] {
+    watches[i] = set.Watch(pairs[i].fds[0], Readiness::kReadable, [&, i](bool) {
       ++calls;
       for (int other : {(i + 1) % 3, (i + 2) % 3}) {
         watches[other].reset();
         dup2(fresh[used].fds[0], pairs[other].fds[0]);
         fresh[used++].Say();
-        watches[other] = set.Watch(pairs[other].fds[0], Readiness::kReadable, [&] { ++calls; });
+        watches[other] =
+            set.Watch(pairs[other].fds[0], Readiness::kReadable, [&](bool) { ++calls; });
         watches[other]->SetEnabled(true);
       }
       watches[i].reset();
@@ -87,11 +95,11 @@ TEST(FdWatchSetTest, ANestedDispatchLeavesNoStaleReportToTheOuterOne) {
   Pair first, second;
   int secondCalls = 0;
   std::unique_ptr<CFdWatch> watchFirst, watchSecond;
-  watchFirst = set.Watch(first.fds[0], Readiness::kReadable, [&] {
+  watchFirst = set.Watch(first.fds[0], Readiness::kReadable, [&](bool) {
     watchFirst->SetEnabled(false);
     set.Dispatch();  // as a message box's loop does
   });
-  watchSecond = set.Watch(second.fds[0], Readiness::kReadable, [&] {
+  watchSecond = set.Watch(second.fds[0], Readiness::kReadable, [&](bool) {
     ++secondCalls;
     char buffer[8];
     while (read(second.fds[0], buffer, sizeof buffer) > 0) {
@@ -110,7 +118,7 @@ TEST(FdWatchSetTest, ADescriptorEpollRefusesIsAlwaysReady) {
   CFdWatchSet set([&] { ++requests; });
   const int null = open("/dev/null", O_WRONLY);
   int calls = 0;
-  auto watch = set.Watch(null, Readiness::kWritable, [&] { ++calls; });
+  auto watch = set.Watch(null, Readiness::kWritable, [&](bool) { ++calls; });
   watch->SetEnabled(true);
   EXPECT_GT(requests, 0);
   set.Dispatch();

@@ -56,8 +56,8 @@ CClosingConnection::~CClosingConnection() { ::close(m_fd); }
 CClosingConnection::CClosingConnection(uint64_t id, int fd, std::string pending)
     : m_id(id), m_fd(fd), m_pending(std::move(pending)) {
   if (!EventLoopInstalled()) return;
-  m_readWatch = EventLoop().Watch(fd, CEventLoop::Readiness::kReadable, [id] { Step(id); });
-  m_writeWatch = EventLoop().Watch(fd, CEventLoop::Readiness::kWritable, [id] { Step(id); });
+  m_readWatch = EventLoop().Watch(fd, CEventLoop::Readiness::kReadable, [id](bool) { Step(id); });
+  m_writeWatch = EventLoop().Watch(fd, CEventLoop::Readiness::kWritable, [id](bool) { Step(id); });
   m_readWatch->SetEnabled(true);
   EventLoop().PostDelayed(kLingerMs, [id] { s_closing.erase(id); });
 }

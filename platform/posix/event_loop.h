@@ -19,12 +19,14 @@ class CFdWatch {
 class CEventLoop {
  public:
   enum class Readiness { kReadable, kWritable };
+  /// Called with whether the report is known to have bytes to read. A readable report
+  /// without them may be the peer's close or an error; a writable one never has them.
+  using OnReady = std::function<void(bool bytesWaiting)>;
 
   virtual ~CEventLoop() = default;
 
   /// Calls onReady from the loop each time fd is ready while the watch is enabled.
-  virtual std::unique_ptr<CFdWatch> Watch(int fd, Readiness readiness,
-                                          std::function<void()> onReady) = 0;
+  virtual std::unique_ptr<CFdWatch> Watch(int fd, Readiness readiness, OnReady onReady) = 0;
 
   /// Runs task once from the loop, after the handler now running has returned.
   virtual void Post(std::function<void()> task) = 0;

@@ -12,7 +12,10 @@ namespace murelo {
 namespace {
 
 constexpr int kEventsPerDispatch = 64;  // more wait for the next turn, after timers and posts
-constexpr uint32_t kEventOf[2] = {EPOLLIN, EPOLLOUT};
+// A peer's close is asked for apart from data, so that a readable report without it is
+// known to have bytes waiting.
+constexpr uint32_t kEventOf[2] = {EPOLLIN | EPOLLRDHUP, EPOLLOUT};
+constexpr uint32_t kEndOrError = EPOLLRDHUP | EPOLLHUP | EPOLLERR;
 
 int IndexOf(CEventLoop::Readiness readiness) {
   return readiness == CEventLoop::Readiness::kReadable ? 0 : 1;
@@ -22,11 +25,11 @@ int IndexOf(CEventLoop::Readiness readiness) {
 
 class CFdWatchSet::CWatch : public CFdWatch {
  public:
-  CWatch(CFdWatchSet& set, int fd, int index, std::function<void()> onReady)
+  CWatch(CFdWatchSet& set, int fd, int index, CEventLoop::OnReady onReady)
       : m_pSet(&set),
         m_fd(fd),
         m_nIndex(index),
-        m_onReady(std::make_shared<std::function<void()>>(std::move(onReady))) {}
+        m_onReady(std::make_shared<CEventLoop::OnReady>(std::move(onReady))) {}
   ~CWatch() override {
     if (m_pSet) m_pSet->Forget(*this);
   }
@@ -45,7 +48,7 @@ class CFdWatchSet::CWatch : public CFdWatch {
   bool m_bEnabled = false;
   // Shared with a call under way, so that a watch destroyed from inside its own callback
   // leaves the running callback intact.
-  const std::shared_ptr<std::function<void()>> m_onReady;
+  const std::shared_ptr<CEventLoop::OnReady> m_onReady;
 };
 
 CFdWatchSet::CFdWatchSet(std::function<void()> requestDispatch)
@@ -59,7 +62,7 @@ CFdWatchSet::~CFdWatchSet() {
 }
 
 std::unique_ptr<CFdWatch> CFdWatchSet::Watch(int fd, CEventLoop::Readiness readiness,
-                                             std::function<void()> onReady) {
+                                             CEventLoop::OnReady onReady) {
   const auto [found, added] = m_entries.try_emplace(fd);
   CEntry& entry = found->second;
   if (added) entry.nGeneration = ++m_nGenerations;
@@ -124,13 +127,14 @@ void CFdWatchSet::Forget(CWatch& watch) {
   m_entries.erase(found);
 }
 
-void CFdWatchSet::Fire(int fd, uint32_t generation, CEventLoop::Readiness readiness) {
+void CFdWatchSet::Fire(int fd, uint32_t generation, CEventLoop::Readiness readiness,
+                       bool bytesWaiting) {
   const auto found = m_entries.find(fd);
   if (found == m_entries.end() || found->second.nGeneration != generation) return;
   const CWatch* watch = found->second.watches[IndexOf(readiness)];
   if (!watch || !watch->m_bEnabled) return;
-  const std::shared_ptr<std::function<void()>> onReady = watch->m_onReady;
-  (*onReady)();
+  const std::shared_ptr<CEventLoop::OnReady> onReady = watch->m_onReady;
+  (*onReady)(bytesWaiting);
 }
 
 void CFdWatchSet::Dispatch() {
@@ -145,11 +149,11 @@ void CFdWatchSet::Dispatch() {
     const int fd = static_cast<int>(events[i].data.u64 & 0xffffffffu);
     const auto generation = static_cast<uint32_t>(events[i].data.u64 >> 32);
     const uint32_t got = events[i].events;
-    if (got & (EPOLLIN | EPOLLHUP | EPOLLERR))
-      Fire(fd, generation, CEventLoop::Readiness::kReadable);
+    if (got & (EPOLLIN | kEndOrError))
+      Fire(fd, generation, CEventLoop::Readiness::kReadable, !(got & kEndOrError));
     if (m_nDispatches != dispatch) return;
     if (got & (EPOLLOUT | EPOLLHUP | EPOLLERR))
-      Fire(fd, generation, CEventLoop::Readiness::kWritable);
+      Fire(fd, generation, CEventLoop::Readiness::kWritable, false);
     // Interest kept for a watch switched off since is dropped, now that it has shown.
     if (const auto found = m_entries.find(fd);
         found != m_entries.end() && found->second.nGeneration == generation)
@@ -162,8 +166,8 @@ void CFdWatchSet::Dispatch() {
     if (entry.bAlwaysReady && WantedEvents(entry) != 0) ready.emplace_back(fd, entry.nGeneration);
   for (const auto& [fd, generation] : ready) {
     if (m_nDispatches != dispatch) return;
-    Fire(fd, generation, CEventLoop::Readiness::kReadable);
-    Fire(fd, generation, CEventLoop::Readiness::kWritable);
+    Fire(fd, generation, CEventLoop::Readiness::kReadable, false);
+    Fire(fd, generation, CEventLoop::Readiness::kWritable, false);
   }
   if (!ready.empty()) m_requestDispatch();  // one that has been switched off meanwhile stops it
 }

@@ -37,7 +37,7 @@ class CFdWatchSet {
 
   /// As CEventLoop::Watch. The set must outlive the watch.
   std::unique_ptr<CFdWatch> Watch(int fd, CEventLoop::Readiness readiness,
-                                  std::function<void()> onReady);
+                                  CEventLoop::OnReady onReady);
 
   /// Calls every enabled watch that is ready now; never waits.
   void Dispatch();
@@ -55,7 +55,7 @@ class CFdWatchSet {
   /// Brings the kernel's interest in fd to what its enabled watches want.
   void Apply(int fd, CEntry& entry);
   /// Calls fd's watch for readiness if it is still the one reported, and enabled.
-  void Fire(int fd, uint32_t generation, CEventLoop::Readiness readiness);
+  void Fire(int fd, uint32_t generation, CEventLoop::Readiness readiness, bool bytesWaiting);
   void Enable(CWatch& watch);
   void Forget(CWatch& watch);
 

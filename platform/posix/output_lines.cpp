@@ -29,7 +29,8 @@ COutputLines::COutputLines(int fd) : m_fd(fd) {
       fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);  // without /proc, the shared one
     }
   }
-  m_writeWatch = EventLoop().Watch(m_fd, CEventLoop::Readiness::kWritable, [this] { Flush(); });
+  m_writeWatch =
+      EventLoop().Watch(m_fd, CEventLoop::Readiness::kWritable, [this](bool) { Flush(); });
 }
 
 COutputLines::~COutputLines() {

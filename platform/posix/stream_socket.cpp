@@ -53,7 +53,8 @@ bool CStreamSocket::Listen(int backlog) {
   if (m_mode != Mode::kCreated) return false;
   if (listen(m_fd, backlog) < 0) return false;
   m_mode = Mode::kListening;
-  m_readWatch = EventLoop().Watch(m_fd, CEventLoop::Readiness::kReadable, [this] { OnReadable(); });
+  m_readWatch = EventLoop().Watch(m_fd, CEventLoop::Readiness::kReadable,
+                                  [this](bool bytesWaiting) { OnReadable(bytesWaiting); });
   m_readWatch->SetEnabled(true);
   return true;
 }
@@ -105,7 +106,7 @@ bool CStreamSocket::Connect(const std::string& host, uint16_t port) {
   }
   // Writability announces the outcome, success or failure alike.
   m_writeWatch =
-      EventLoop().Watch(m_fd, CEventLoop::Readiness::kWritable, [this] { OnWritable(); });
+      EventLoop().Watch(m_fd, CEventLoop::Readiness::kWritable, [this](bool) { OnWritable(); });
   m_writeWatch->SetEnabled(true);
   return true;
 }
@@ -172,30 +173,33 @@ void CStreamSocket::Attach(int fd) {
   m_fd = fd;
   m_mode = Mode::kConnected;
   ++m_nConnection;
-  m_readWatch = EventLoop().Watch(fd, CEventLoop::Readiness::kReadable, [this] { OnReadable(); });
-  m_writeWatch = EventLoop().Watch(fd, CEventLoop::Readiness::kWritable, [this] { OnWritable(); });
+  m_readWatch = EventLoop().Watch(fd, CEventLoop::Readiness::kReadable,
+                                  [this](bool bytesWaiting) { OnReadable(bytesWaiting); });
+  m_writeWatch =
+      EventLoop().Watch(fd, CEventLoop::Readiness::kWritable, [this](bool) { OnWritable(); });
   m_readWatch->SetEnabled(true);
 }
 
-void CStreamSocket::OnReadable() {
+void CStreamSocket::OnReadable(bool bytesWaiting) {
   if (m_mode == Mode::kListening) {
     m_readWatch->SetEnabled(false);
     OnAccept(0);
     return;
   }
   if (m_mode != Mode::kConnected) return;
-  // A peek tells data from the peer's close without consuming anything.
-  char byte;
-  const ssize_t n = recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
-  if (n > 0) {
-    m_readWatch->SetEnabled(false);
-    m_bReceiveOwed = true;
-    OnReceive(0);
-  } else if (n == 0) {
-    ReportClose(0);
-  } else if (!IsTransient(errno)) {
-    ReportClose(errno);
+  if (!bytesWaiting) {
+    // Bytes, the peer's close or an error: a peek tells which without consuming anything.
+    char byte;
+    const ssize_t n = recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (n == 0) return ReportClose(0);
+    if (n < 0) {
+      if (!IsTransient(errno)) ReportClose(errno);
+      return;
+    }
   }
+  m_readWatch->SetEnabled(false);
+  m_bReceiveOwed = true;
+  OnReceive(0);
 }
 
 void CStreamSocket::OnWritable() {
@@ -206,10 +210,10 @@ void CStreamSocket::OnWritable() {
     m_writeWatch.reset();
     if (error == 0) {
       m_mode = Mode::kConnected;
-      m_readWatch =
-          EventLoop().Watch(m_fd, CEventLoop::Readiness::kReadable, [this] { OnReadable(); });
+      m_readWatch = EventLoop().Watch(m_fd, CEventLoop::Readiness::kReadable,
+                                      [this](bool bytesWaiting) { OnReadable(bytesWaiting); });
       m_writeWatch =
-          EventLoop().Watch(m_fd, CEventLoop::Readiness::kWritable, [this] { OnWritable(); });
+          EventLoop().Watch(m_fd, CEventLoop::Readiness::kWritable, [this](bool) { OnWritable(); });
       m_readWatch->SetEnabled(true);
     }
     OnConnect(error);

@@ -101,7 +101,7 @@ class CStreamSocket {
   enum class Mode { kClosed, kCreated, kListening, kConnecting, kConnected };
 
   void Attach(int fd);
-  void OnReadable();
+  void OnReadable(bool bytesWaiting);
   void OnWritable();
   void ScheduleFlush();
   void Flush();
