@@ -1,10 +1,30 @@
 #include "platform/qt_event_loop.h"
 
+#include <glib.h>
+#include <poll.h>
+
 #include <QAbstractEventDispatcher>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <cstddef>
 
 namespace murelo {
+
+namespace {
+
+// GLib's poll function is one per context and takes no argument of ours.
+CFdWatchSet* g_pollingSet = nullptr;
+
+// GLib passes its GPollFD to poll(2) as a pollfd, as this does.
+static_assert(sizeof(GPollFD) == sizeof(pollfd) && offsetof(GPollFD, fd) == offsetof(pollfd, fd) &&
+              offsetof(GPollFD, events) == offsetof(pollfd, events) &&
+              offsetof(GPollFD, revents) == offsetof(pollfd, revents));
+
+gint PollThroughSet(GPollFD* fds, guint count, gint timeoutMs) {
+  return g_pollingSet->Poll(reinterpret_cast<pollfd*>(fds), count, timeoutMs);
+}
+
+}  // namespace
 
 // The set asks through Qt: a descriptor that is always ready asks again from each
 // dispatch, and must not keep the dispatch from returning to Qt's loop.
@@ -17,10 +37,24 @@ CQtEventLoop::CQtEventLoop() : m_watches([this] { PostToQt([this] { DispatchWatc
   }
   QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock,
                    &m_context, [this] { RunDeferred(); });
+  // Qt's loop on the main thread runs on GLib's default context: it waits in the set.
+  if (m_watches.Fd() >= 0 && !g_pollingSet &&
+      QAbstractEventDispatcher::instance()->inherits("QEventDispatcherGlib")) {
+    m_pGlibContext = g_main_context_default();
+    m_pGlibPoll = g_main_context_get_poll_func(m_pGlibContext);
+    g_pollingSet = &m_watches;
+    g_main_context_set_poll_func(m_pGlibContext, PollThroughSet);
+  }
   SetEventLoop(this);
 }
 
-CQtEventLoop::~CQtEventLoop() { SetEventLoop(nullptr); }
+CQtEventLoop::~CQtEventLoop() {
+  if (m_pGlibContext) {
+    g_main_context_set_poll_func(m_pGlibContext, m_pGlibPoll);
+    g_pollingSet = nullptr;
+  }
+  SetEventLoop(nullptr);
+}
 
 std::unique_ptr<CFdWatch> CQtEventLoop::Watch(int fd, Readiness readiness, OnReady onReady) {
   return m_watches.Watch(fd, readiness, std::move(onReady));

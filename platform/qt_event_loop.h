@@ -2,11 +2,16 @@
 // epoll set that Qt watches as a single descriptor (fd_watch_set.h), and queued calls.
 // Create it after the QCoreApplication; it installs itself.
 //
+// Where Qt's loop runs on GLib, GLib's poll goes through the set (CFdWatchSet::Poll),
+// so that the thread waits in one epoll_wait however the wait is nested.
+//
 // Work posted while the set's watches are being called runs as soon as that dispatch
 // is over, without a turn of Qt's loop: a relay's read posts the writing of its output,
 // and a posted call through Qt costs a wake-up of its own. A box opened by a watch runs
 // that work before its loop first waits, as Qt's queue would.
 #pragma once
+
+#include <glib.h>
 
 #include <QObject>
 #include <deque>
@@ -35,6 +40,9 @@ class CQtEventLoop : public CEventLoop {
   void RunDeferred();
 
   CFdWatchSet m_watches;
+  // GLib's context and its poll function, while the loop waits through the set.
+  GMainContext* m_pGlibContext = nullptr;
+  GPollFunc m_pGlibPoll = nullptr;
   bool m_bDeferring = false;  // the set is calling its watches
   std::deque<std::function<void()>> m_deferred;
   QObject m_context;  // posted work and the set's notifier die with the loop, before the set

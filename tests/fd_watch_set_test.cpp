@@ -130,5 +130,35 @@ TEST(FdWatchSetTest, ADescriptorEpollRefusesIsAlwaysReady) {
   close(null);
 }
 
+TEST(FdWatchSetTest, PollWaitsForTheLoopsDescriptorsAndTheSetsInOneWait) {
+  CFdWatchSet set([] {});
+  Pair loop, watched;
+  int calls = 0;
+  auto watch = set.Watch(watched.fds[0], Readiness::kReadable, [&](bool) { ++calls; });
+  watch->SetEnabled(true);
+  pollfd fds[] = {{loop.fds[0], POLLIN, 0}, {set.Fd(), POLLIN, 0}};
+  EXPECT_EQ(set.Poll(fds, 2, 0), 0);
+  loop.Say();
+  EXPECT_EQ(set.Poll(fds, 2, 100), 1);
+  EXPECT_EQ(fds[0].revents, POLLIN);
+  EXPECT_EQ(fds[1].revents, 0);  // the loop's descriptor is no watch's
+  set.Dispatch();
+  EXPECT_EQ(calls, 0);
+  watched.Say();
+  EXPECT_EQ(set.Poll(fds, 2, 100), 2);
+  EXPECT_EQ(fds[1].revents, POLLIN);
+  set.Dispatch();  // with what the wait found
+  EXPECT_EQ(calls, 1);
+  // A descriptor epoll refuses, or one the set watches too, is left to poll(2).
+  const int null = open("/dev/null", O_RDONLY);
+  pollfd others[] = {{null, POLLIN, 0}, {watched.fds[0], POLLIN, 0}, {set.Fd(), POLLIN, 0}};
+  EXPECT_EQ(set.Poll(others, 3, 100), 3);
+  EXPECT_EQ(others[0].revents, POLLIN);
+  close(null);
+  EXPECT_EQ(set.Poll(fds, 2, 0), 2);  // and the loop's descriptors are taken in again
+  set.Dispatch();
+  EXPECT_EQ(calls, 2);
+}
+
 }  // namespace
 }  // namespace murelo

@@ -1,17 +1,14 @@
 #include "platform/posix/fd_watch_set.h"
 
-#include <sys/epoll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <utility>
-#include <vector>
 
 namespace murelo {
 
 namespace {
 
-constexpr int kEventsPerDispatch = 64;  // more wait for the next turn, after timers and posts
 // A peer's close is asked for apart from data, so that a readable report without it is
 // known to have bytes waiting.
 constexpr uint32_t kEventOf[2] = {EPOLLIN | EPOLLRDHUP, EPOLLOUT};
@@ -144,10 +141,15 @@ void CFdWatchSet::Dispatch() {
   // triggered, reports again whatever is still ready.
   const uint64_t dispatch = ++m_nDispatches;
   epoll_event events[kEventsPerDispatch];
-  const int count = epoll_wait(m_epollFd, events, kEventsPerDispatch, 0);
+  int count = std::exchange(m_nKeptReady, -1);
+  if (count >= 0)
+    std::copy_n(m_keptReady, count, events);  // a nested dispatch may overwrite the kept ones
+  else
+    count = epoll_wait(m_epollFd, events, kEventsPerDispatch, 0);
   for (int i = 0; i < count && m_nDispatches == dispatch; ++i) {
     const int fd = static_cast<int>(events[i].data.u64 & 0xffffffffu);
     const auto generation = static_cast<uint32_t>(events[i].data.u64 >> 32);
+    if (generation == 0) continue;  // one of the loop's own descriptors
     const uint32_t got = events[i].events;
     if (got & (EPOLLIN | kEndOrError))
       Fire(fd, generation, CEventLoop::Readiness::kReadable, !(got & kEndOrError));
@@ -170,6 +172,73 @@ void CFdWatchSet::Dispatch() {
     Fire(fd, generation, CEventLoop::Readiness::kWritable, false);
   }
   if (!ready.empty()) m_requestDispatch();  // one that has been switched off meanwhile stops it
+}
+
+int CFdWatchSet::Poll(pollfd* fds, size_t count, int timeoutMs) {
+  pollfd* own = nullptr;
+  bool shared = false;
+  for (size_t i = 0; i < count; ++i) {
+    if (fds[i].fd == m_epollFd) {
+      own = &fds[i];
+    } else if (m_entries.contains(fds[i].fd)) {
+      // Watched by the set as well: its interest is the watch's now, and is taken
+      // afresh for the loop once the watch has gone.
+      shared = true;
+      std::erase_if(m_loopFds, [&](const auto& loopFd) { return loopFd.first == fds[i].fd; });
+    }
+  }
+  m_nKeptReady = -1;
+  if (!own || shared || !TakeLoopFds(fds, count)) return poll(fds, count, timeoutMs);
+  const int got = epoll_wait(m_epollFd, m_keptReady, kEventsPerDispatch, timeoutMs);
+  if (got < 0) return -1;
+  m_nKeptReady = got;
+  int ready = 0;
+  for (size_t i = 0; i < count; ++i) {
+    pollfd& entry = fds[i];
+    entry.revents = 0;
+    for (int e = 0; e < got; ++e) {
+      const uint64_t data = m_keptReady[e].data.u64;
+      const uint32_t reported = m_keptReady[e].events;
+      if (&entry == own ? data >> 32 != 0 : data == uint32_t(entry.fd))
+        entry.revents |= static_cast<short>(&entry == own ? POLLIN : reported);
+    }
+    entry.revents &= static_cast<short>(entry.events | POLLERR | POLLHUP);
+    if (entry.revents != 0) ++ready;
+  }
+  return ready;
+}
+
+bool CFdWatchSet::TakeLoopFds(const pollfd* fds, size_t count) {
+  m_wantedLoopFds.clear();
+  for (size_t i = 0; i < count; ++i) {
+    if (fds[i].fd == m_epollFd || fds[i].fd < 0) continue;
+    const auto events = static_cast<uint32_t>(fds[i].events & (POLLIN | POLLPRI | POLLOUT));
+    const auto same =
+        std::ranges::find(m_wantedLoopFds, fds[i].fd, &std::pair<int, uint32_t>::first);
+    if (same != m_wantedLoopFds.end())
+      same->second |= events;
+    else
+      m_wantedLoopFds.emplace_back(fds[i].fd, events);
+  }
+  if (m_wantedLoopFds == m_loopFds) return true;  // as at nearly every turn
+  for (const auto& [fd, events] : m_loopFds)
+    if (std::ranges::find(m_wantedLoopFds, fd, &std::pair<int, uint32_t>::first) ==
+            m_wantedLoopFds.end() &&
+        !m_entries.contains(fd))  // closed by the loop, and the number a watch's now
+      epoll_ctl(m_epollFd, EPOLL_CTL_DEL, fd, nullptr);  // gone already if it was closed
+  m_loopFds.clear();
+  bool taken = true;
+  for (const auto& [fd, events] : m_wantedLoopFds) {
+    epoll_event event{events, {.u64 = uint32_t(fd)}};
+    // A descriptor closed and opened again under the same number has left the set.
+    if (epoll_ctl(m_epollFd, EPOLL_CTL_MOD, fd, &event) != 0 &&
+        epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
+      taken = false;  // a regular file: poll says it is always ready
+      continue;
+    }
+    m_loopFds.emplace_back(fd, events);
+  }
+  return taken;
 }
 
 }  // namespace murelo

@@ -1,5 +1,7 @@
 #include "platform/posix/flush_queue.h"
 
+#include <utility>
+
 #include "platform/posix/event_loop.h"
 #include "platform/posix/stream_socket.h"
 
@@ -15,13 +17,14 @@ void CFlushQueue::Release() {
 }
 
 void CFlushQueue::FlushAll() {
-  std::vector<Waiting> waiting;
-  waiting.swap(s_waiting);
+  std::vector<Waiting> waiting = std::exchange(s_waiting, std::move(s_spare));
   for (const Waiting& entry : waiting) {
     if (entry.alive.expired() || entry.socket->m_nConnection != entry.connection) continue;
     entry.socket->m_bFlushPosted = false;
     entry.socket->Flush();
   }
+  waiting.clear();
+  s_spare = std::move(waiting);
 }
 
 }  // namespace murelo

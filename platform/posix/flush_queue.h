@@ -29,6 +29,9 @@ class CFlushQueue {
   };
 
   static inline std::vector<Waiting> s_waiting;
+  // The storage of the last list written out, for the next: a relay fills the list at
+  // every read, and growing it anew each time was most of a relayed line's allocations.
+  static inline std::vector<Waiting> s_spare;
   static inline int s_nHolds = 0;
 };
 
