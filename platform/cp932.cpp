@@ -47,19 +47,8 @@ void AppendReference(std::string& out, char32_t codePoint) {
   out += ';';
 }
 
-}  // namespace
-
-QString ToQString(std::string_view cp932) {
-  const iconv_t cd = Shared().toUtf16;
-  // Every CP932 character is in the Basic Multilingual Plane: no byte takes more than
-  // one UTF-16 unit, nor does U+FFFD.
-  QString text(static_cast<qsizetype>(cp932.size()), Qt::Uninitialized);
-  char* in = const_cast<char*>(cp932.data());
-  size_t inLeft = cp932.size();
-  char* const start = reinterpret_cast<char*>(text.data());
-  char* out = start;
-  size_t outLeft = cp932.size() * sizeof(char16_t);
-  if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
+/// Converts what is left at in, replacing what the converter cannot read.
+void ConvertWithReplacements(iconv_t cd, char*& in, size_t& inLeft, char*& out, size_t& outLeft) {
   while (inLeft > 0) {
     if (cd != Converters::kInvalid &&
         iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1)) {
@@ -74,6 +63,46 @@ QString ToQString(std::string_view cp932) {
     ++in;
     --inLeft;
     if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+}
+
+bool IsLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9f) || byte >= 0xe0; }
+
+}  // namespace
+
+QString ToQString(std::string_view cp932) {
+  const iconv_t cd = Shared().toUtf16;
+  // Every CP932 character is in the Basic Multilingual Plane: no byte takes more than
+  // one UTF-16 unit, nor does U+FFFD.
+  QString text(static_cast<qsizetype>(cp932.size()), Qt::Uninitialized);
+  char* in = const_cast<char*>(cp932.data());
+  char* const end = in + cp932.size();
+  char* const start = reinterpret_cast<char*>(text.data());
+  char* out = start;
+  size_t outLeft = cp932.size() * sizeof(char16_t);
+  if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  // ASCII reads as itself, and is copied: a chat line is mostly markup, and the converter
+  // takes its every byte through two conversions. The rest goes to the converter a run at
+  // a time, a run ending where a character that is ASCII begins (a trail byte may look
+  // like one); from a sequence it cannot read on, it takes all that is left.
+  while (in < end) {
+    char* ascii = in;
+    while (ascii < end && static_cast<unsigned char>(*ascii) < 0x80) ++ascii;
+    QChar* const copied = reinterpret_cast<QChar*>(out);
+    for (char* byte = in; byte < ascii; ++byte) copied[byte - in] = QLatin1Char(*byte);
+    out += (ascii - in) * sizeof(char16_t);
+    outLeft -= static_cast<size_t>(ascii - in) * sizeof(char16_t);
+    in = ascii;
+    char* runEnd = in;
+    while (runEnd < end && static_cast<unsigned char>(*runEnd) >= 0x80)
+      runEnd += IsLeadByte(static_cast<unsigned char>(*runEnd)) && runEnd + 1 < end ? 2 : 1;
+    size_t runLeft = static_cast<size_t>(runEnd - in);
+    if (cd == Converters::kInvalid ||
+        iconv(cd, &in, &runLeft, &out, &outLeft) == static_cast<size_t>(-1)) {
+      size_t inLeft = static_cast<size_t>(end - in);
+      ConvertWithReplacements(cd, in, inLeft, out, outLeft);
+      break;
+    }
   }
   text.truncate(static_cast<qsizetype>(static_cast<size_t>(out - start) / sizeof(char16_t)));
   return text;
