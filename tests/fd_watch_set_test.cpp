@@ -158,6 +158,14 @@ TEST(FdWatchSetTest, PollWaitsForTheLoopsDescriptorsAndTheSetsInOneWait) {
   EXPECT_EQ(set.Poll(fds, 2, 0), 2);  // and the loop's descriptors are taken in again
   set.Dispatch();
   EXPECT_EQ(calls, 2);
+  // The loop closes a descriptor, and its number comes back for another file at once.
+  Pair next;
+  ASSERT_EQ(dup2(next.fds[0], loop.fds[0]), loop.fds[0]);
+  watch->SetEnabled(false);
+  set.Dispatch();
+  next.Say();
+  EXPECT_EQ(set.Poll(fds, 2, 100), 1);
+  EXPECT_EQ(fds[0].revents, POLLIN);
 }
 
 }  // namespace

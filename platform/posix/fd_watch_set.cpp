@@ -1,5 +1,6 @@
 #include "platform/posix/fd_watch_set.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -184,7 +185,7 @@ int CFdWatchSet::Poll(pollfd* fds, size_t count, int timeoutMs) {
       // Watched by the set as well: its interest is the watch's now, and is taken
       // afresh for the loop once the watch has gone.
       shared = true;
-      std::erase_if(m_loopFds, [&](const auto& loopFd) { return loopFd.first == fds[i].fd; });
+      std::erase_if(m_loopFds, [&](const CLoopFd& loopFd) { return loopFd.fd == fds[i].fd; });
     }
   }
   m_nKeptReady = -1;
@@ -213,30 +214,31 @@ bool CFdWatchSet::TakeLoopFds(const pollfd* fds, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (fds[i].fd == m_epollFd || fds[i].fd < 0) continue;
     const auto events = static_cast<uint32_t>(fds[i].events & (POLLIN | POLLPRI | POLLOUT));
-    const auto same =
-        std::ranges::find(m_wantedLoopFds, fds[i].fd, &std::pair<int, uint32_t>::first);
+    const auto same = std::ranges::find(m_wantedLoopFds, fds[i].fd, &CLoopFd::fd);
+    struct stat file;
     if (same != m_wantedLoopFds.end())
-      same->second |= events;
+      same->events |= events;
+    else if (fstat(fds[i].fd, &file) == 0)
+      m_wantedLoopFds.push_back({fds[i].fd, events, file.st_dev, file.st_ino});
     else
-      m_wantedLoopFds.emplace_back(fds[i].fd, events);
+      return false;  // not open: poll(2) says so
   }
   if (m_wantedLoopFds == m_loopFds) return true;  // as at nearly every turn
-  for (const auto& [fd, events] : m_loopFds)
-    if (std::ranges::find(m_wantedLoopFds, fd, &std::pair<int, uint32_t>::first) ==
-            m_wantedLoopFds.end() &&
-        !m_entries.contains(fd))  // closed by the loop, and the number a watch's now
-      epoll_ctl(m_epollFd, EPOLL_CTL_DEL, fd, nullptr);  // gone already if it was closed
+  for (const CLoopFd& loopFd : m_loopFds)
+    if (std::ranges::find(m_wantedLoopFds, loopFd.fd, &CLoopFd::fd) == m_wantedLoopFds.end() &&
+        !m_entries.contains(loopFd.fd))  // closed by the loop, and the number a watch's now
+      epoll_ctl(m_epollFd, EPOLL_CTL_DEL, loopFd.fd, nullptr);  // gone already if closed
   m_loopFds.clear();
   bool taken = true;
-  for (const auto& [fd, events] : m_wantedLoopFds) {
-    epoll_event event{events, {.u64 = uint32_t(fd)}};
+  for (const CLoopFd& loopFd : m_wantedLoopFds) {
+    epoll_event event{loopFd.events, {.u64 = uint32_t(loopFd.fd)}};
     // A descriptor closed and opened again under the same number has left the set.
-    if (epoll_ctl(m_epollFd, EPOLL_CTL_MOD, fd, &event) != 0 &&
-        epoll_ctl(m_epollFd, EPOLL_CTL_ADD, fd, &event) != 0) {
+    if (epoll_ctl(m_epollFd, EPOLL_CTL_MOD, loopFd.fd, &event) != 0 &&
+        epoll_ctl(m_epollFd, EPOLL_CTL_ADD, loopFd.fd, &event) != 0) {
       taken = false;  // a regular file: poll says it is always ready
       continue;
     }
-    m_loopFds.emplace_back(fd, events);
+    m_loopFds.push_back(loopFd);
   }
   return taken;
 }

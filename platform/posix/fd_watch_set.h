@@ -16,6 +16,7 @@
 
 #include <poll.h>
 #include <sys/epoll.h>
+#include <sys/types.h>
 
 #include <cstdint>
 #include <functional>
@@ -83,8 +84,19 @@ class CFdWatchSet {
   uint32_t m_nGenerations = 0;
   size_t m_nAlwaysReady = 0;   // entries epoll refused
   uint64_t m_nDispatches = 0;  // a nested loop's dispatch makes the outer one's reports stale
-  // The loop's descriptors in the set, with their events; reported with generation 0.
-  std::vector<std::pair<int, uint32_t>> m_loopFds, m_wantedLoopFds;
+  // One of the loop's descriptors in the set, reported with generation 0. A descriptor
+  // closed leaves the set, and its number may come back for another file before the
+  // next Poll sees the list change: the file's identity tells. Sockets and pipes each
+  // have their own; descriptors without a file (an eventfd) share one, and the loop's
+  // one such, GLib's wake-up, lives as long as the loop.
+  struct CLoopFd {
+    int fd;
+    uint32_t events;
+    dev_t device;
+    ino_t inode;
+    bool operator==(const CLoopFd&) const = default;
+  };
+  std::vector<CLoopFd> m_loopFds, m_wantedLoopFds;
   epoll_event m_keptReady[kEventsPerDispatch] = {};
   int m_nKeptReady = -1;  // reports Poll found for the next Dispatch; -1: none
 };
