@@ -201,7 +201,9 @@ void CMureloView::RequestPageWrite() {
   if (wait.count() > 0) return EventLoop().PostDelayed(static_cast<int>(wait.count()), write);
   // Posted twice over, so that it runs after the sends this turn has queued: the
   // relay's latency does not wait for the page.
-  m_host.PostTask([&host = m_host, write] { host.PostTask(write); });  // the host outlives us
+  m_host.PostTask([&host = m_host, alive = std::weak_ptr(m_lifetime), write] {
+    if (!alive.expired()) host.PostTask(write);  // a host may go with its view
+  });
 }
 
 void CMureloView::WriteStalePage() {
