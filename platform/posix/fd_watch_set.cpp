@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <span>
 
 namespace murelo {
 
@@ -193,16 +194,16 @@ int CFdWatchSet::Poll(pollfd* fds, size_t count, int timeoutMs) {
   const int got = epoll_wait(m_epollFd, m_keptReady, kEventsPerDispatch, timeoutMs);
   if (got < 0) return -1;
   m_nKeptReady = got;
+  const std::span<const epoll_event> reports(m_keptReady, static_cast<size_t>(got));
+  // The set's own descriptor is readable while a watch has a report (generation not 0).
+  const bool watchReady =
+      std::ranges::any_of(reports, [](const epoll_event& report) { return report.data.u64 >> 32; });
   int ready = 0;
-  for (size_t i = 0; i < count; ++i) {
-    pollfd& entry = fds[i];
-    entry.revents = 0;
-    for (int e = 0; e < got; ++e) {
-      const uint64_t data = m_keptReady[e].data.u64;
-      const uint32_t reported = m_keptReady[e].events;
-      if (&entry == own ? data >> 32 != 0 : data == uint32_t(entry.fd))
-        entry.revents |= static_cast<short>(&entry == own ? POLLIN : reported);
-    }
+  for (pollfd& entry : std::span(fds, count)) {
+    entry.revents = static_cast<short>(&entry == own && watchReady ? POLLIN : 0);
+    for (const epoll_event& report : reports)
+      if (&entry != own && report.data.u64 == uint32_t(entry.fd))
+        entry.revents |= static_cast<short>(report.events);
     entry.revents &= static_cast<short>(entry.events | POLLERR | POLLHUP);
     if (entry.revents != 0) ++ready;
   }
