@@ -7,6 +7,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace murelo {
 
@@ -29,11 +30,45 @@ struct Converters {
   Converters(const Converters&) = delete;
   Converters& operator=(const Converters&) = delete;
 
+  /// What toUtf16 reads the character at cp932 (one byte, or a lead and a trail byte)
+  /// as, or kUnreadable. The converter is asked once per character: a call to it costs
+  /// hundreds of instructions, more than the rest of a short run of text.
+  char16_t Unit(const unsigned char* cp932, size_t size) {
+    if (learned.empty()) learned.resize(kTableSize, kUnasked);
+    char16_t& unit =
+        learned[size == 1 ? cp932[0] - 0x80u : 0x80u + (cp932[0] - 0x80u) * 0x100u + cp932[1]];
+    if (unit == kUnasked) unit = Ask(cp932, size);
+    return unit;
+  }
+
   // iconv_open's own way of saying it failed.
   static inline const iconv_t kInvalid =
       reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
-  iconv_t toUtf16;                    // straight into a QString's own units
+  // No character of CP932 reads as either: U+0000 is ASCII's, U+FFFF is no character.
+  static constexpr char16_t kUnasked = 0;
+  static constexpr char16_t kUnreadable = 0xffff;
+  iconv_t toUtf16;  // straight into a QString's own units
   iconv_t fromUcs4;
+
+ private:
+  // The bytes from 0x80 up, then every pair that starts with one of them.
+  static constexpr size_t kTableSize = 0x80 + 0x80 * 0x100;
+
+  char16_t Ask(const unsigned char* cp932, size_t size) const {
+    if (toUtf16 == kInvalid) return kUnreadable;
+    char* in = reinterpret_cast<char*>(const_cast<unsigned char*>(cp932));
+    char16_t units[2];
+    char* out = reinterpret_cast<char*>(units);
+    size_t inLeft = size;
+    size_t outLeft = sizeof units;
+    const bool read = iconv(toUtf16, &in, &inLeft, &out, &outLeft) != static_cast<size_t>(-1);
+    iconv(toUtf16, nullptr, nullptr, nullptr, nullptr);
+    return read && inLeft == 0 && outLeft == sizeof units - sizeof(char16_t) && units[0] != kUnasked
+               ? units[0]
+               : kUnreadable;
+  }
+
+  std::vector<char16_t> learned;  // kUnasked until the converter is asked
 };
 
 Converters& Shared() {
@@ -71,40 +106,36 @@ bool IsLeadByte(unsigned char byte) { return (byte >= 0x81 && byte <= 0x9f) || b
 }  // namespace
 
 QString ToQString(std::string_view cp932) {
-  const iconv_t cd = Shared().toUtf16;
+  Converters& converters = Shared();
   // Every CP932 character is in the Basic Multilingual Plane: no byte takes more than
   // one UTF-16 unit, nor does U+FFFD.
   QString text(static_cast<qsizetype>(cp932.size()), Qt::Uninitialized);
-  char* in = const_cast<char*>(cp932.data());
-  char* const end = in + cp932.size();
-  char* const start = reinterpret_cast<char*>(text.data());
-  char* out = start;
-  size_t outLeft = cp932.size() * sizeof(char16_t);
-  if (cd != Converters::kInvalid) iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  // ASCII reads as itself, and is copied: a chat line is mostly markup, and the converter
-  // takes its every byte through two conversions. The rest goes to the converter a run at
-  // a time, a run ending where a character that is ASCII begins (a trail byte may look
-  // like one); from a sequence it cannot read on, it takes all that is left.
+  char16_t* out = reinterpret_cast<char16_t*>(text.data());
+  const auto* in = reinterpret_cast<const unsigned char*>(cp932.data());
+  const auto* const end = in + cp932.size();
+  // ASCII reads as itself. A lead byte takes the next byte with it, though that may look
+  // like ASCII. From a character the converter cannot read on, the converter takes all
+  // that is left, with replacements.
   while (in < end) {
-    char* ascii = in;
-    while (ascii < end && static_cast<unsigned char>(*ascii) < 0x80) ++ascii;
-    QChar* const copied = reinterpret_cast<QChar*>(out);
-    for (char* byte = in; byte < ascii; ++byte) copied[byte - in] = QLatin1Char(*byte);
-    out += (ascii - in) * sizeof(char16_t);
-    outLeft -= static_cast<size_t>(ascii - in) * sizeof(char16_t);
-    in = ascii;
-    char* runEnd = in;
-    while (runEnd < end && static_cast<unsigned char>(*runEnd) >= 0x80)
-      runEnd += IsLeadByte(static_cast<unsigned char>(*runEnd)) && runEnd + 1 < end ? 2 : 1;
-    size_t runLeft = static_cast<size_t>(runEnd - in);
-    if (cd == Converters::kInvalid ||
-        iconv(cd, &in, &runLeft, &out, &outLeft) == static_cast<size_t>(-1)) {
-      size_t inLeft = static_cast<size_t>(end - in);
-      ConvertWithReplacements(cd, in, inLeft, out, outLeft);
+    if (*in < 0x80) {
+      *out++ = *in++;
+      continue;
+    }
+    const size_t size = IsLeadByte(*in) && in + 1 < end ? 2 : 1;
+    const char16_t unit = converters.Unit(in, size);
+    if (unit == Converters::kUnreadable) {
+      char* rest = reinterpret_cast<char*>(const_cast<unsigned char*>(in));
+      size_t restLeft = static_cast<size_t>(end - in);
+      char* restOut = reinterpret_cast<char*>(out);
+      size_t outLeft = restLeft * sizeof(char16_t);
+      ConvertWithReplacements(converters.toUtf16, rest, restLeft, restOut, outLeft);
+      out = reinterpret_cast<char16_t*>(restOut);
       break;
     }
+    *out++ = unit;
+    in += size;
   }
-  text.truncate(static_cast<qsizetype>(static_cast<size_t>(out - start) / sizeof(char16_t)));
+  text.truncate(out - reinterpret_cast<const char16_t*>(text.constData()));
   return text;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/markup_reader.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace murelo {
 
@@ -69,25 +70,32 @@ bool IsAsciiLetterOrDigit(QChar c) { return c.unicode() < 0x80 && c.isLetterOrNu
 
 const CElement& FindElement(QStringView name) {
   static const CElement kUnknown;
-  const auto it = std::lower_bound(kElements.begin(), kElements.end(), name,
-                                   [](const CElement& e, QStringView n) { return e.name < n; });
-  return it != kElements.end() && it->name == name ? *it : kUnknown;
+  // Compared as standard strings, which compare inline: every tag of every line is
+  // looked up here.
+  const auto standard = [](QStringView text) {
+    return std::u16string_view(text.utf16(), text.size());
+  };
+  const auto it = std::ranges::lower_bound(kElements, standard(name), {},
+                                           [&](const CElement& e) { return standard(e.name); });
+  return it != kElements.end() && standard(it->name) == standard(name) ? *it : kUnknown;
 }
 
 bool CMarkupReader::Next(CMarkupToken& token) {
   if (m_nPos >= m_html.size()) return false;
   const qsizetype start = m_nPos;
-  QString name = std::move(token.strName);
-  name.resize(0);  // keeps its room: a tag's name is read a character at a time
+  QString name = std::move(token.strName);  // keeps its room for ReadTag to write into
   token = {};
   token.strName = std::move(name);
   if (Peek() == u'<' && StartsTag()) {
     ReadTag(token);
-  } else if (Peek() == u'&') {
-    ReadReference(token);
   } else {
-    ++m_nPos;
-    while (m_nPos < m_html.size() && Peek() != u'&' && !(Peek() == u'<' && StartsTag())) ++m_nPos;
+    token.strName.resize(0);
+    if (Peek() == u'&') {
+      ReadReference(token);
+    } else {
+      ++m_nPos;
+      while (m_nPos < m_html.size() && Peek() != u'&' && !(Peek() == u'<' && StartsTag())) ++m_nPos;
+    }
   }
   token.raw = m_html.sliced(start, m_nPos - start);
   return true;
@@ -108,6 +116,7 @@ void CMarkupReader::ReadTag(CMarkupToken& token) {
   ++m_nPos;  // '<'
   if (Peek() == u'!' || Peek() == u'?') {
     token.kind = CMarkupToken::Kind::kComment;
+    token.strName.resize(0);
     const bool dashes = m_html.sliced(m_nPos).startsWith(u"!--");
     const qsizetype end = m_html.indexOf(dashes ? u"-->" : u">", m_nPos);
     token.bClosed = end >= 0;
@@ -116,9 +125,14 @@ void CMarkupReader::ReadTag(CMarkupToken& token) {
   }
   token.kind = Peek() == u'/' ? CMarkupToken::Kind::kEndTag : CMarkupToken::Kind::kStartTag;
   if (Peek() == u'/') ++m_nPos;
-  while (IsAsciiLetterOrDigit(Peek())) {
-    token.strName += Peek().toLower();
-    ++m_nPos;
+  const qsizetype nameAt = m_nPos;
+  while (IsAsciiLetterOrDigit(Peek())) ++m_nPos;
+  // Written in place, into the room the token kept from its last name.
+  token.strName.resize(m_nPos - nameAt);
+  char16_t* name = reinterpret_cast<char16_t*>(token.strName.data());
+  for (const QChar c : m_html.sliced(nameAt, m_nPos - nameAt)) {
+    *name++ =
+        c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c.unicode() + (u'a' - u'A')) : c.unicode();
   }
   const qsizetype attributesAt = m_nPos;
   token.bClosed = SkipAttributes();

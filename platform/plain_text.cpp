@@ -20,7 +20,8 @@ QString PlainTextOfHtml(QStringView html) {
     }
   }
   for (QChar& c : text) {
-    const char16_t code = c.unicode();  // controls, line breaks, direction overrides
+    const char16_t code = c.unicode();          // controls, line breaks, direction overrides
+    if (code >= 0x20 && code < 0x7f) continue;  // most of a line
     if (code < 0x20 || (code >= 0x7f && code <= 0x9f) || (code >= 0x2028 && code <= 0x202e) ||
         (code >= 0x2066 && code <= 0x2069))
       c = u' ';
