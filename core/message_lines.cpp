@@ -29,8 +29,11 @@ void BalanceTags(std::string& line) {
   std::memcpy(copy.data(), line.data(), size);
   std::array<uint16_t, kBalanceWindow> bracketAt;
   size_t count = 0;
-  for (size_t i = 0; i < size; ++i) {
-    if (copy[i] == '<') bracketAt[count++] = static_cast<uint16_t>(i);
+  for (const char *at = copy.data(), *const end = at + size;
+       (at = static_cast<const char*>(std::memchr(at, '<', static_cast<size_t>(end - at)))) !=
+       nullptr;
+       ++at) {
+    bracketAt[count++] = static_cast<uint16_t>(at - copy.data());
   }
   const std::span<const uint16_t> brackets(bracketAt.data(), count);
 
