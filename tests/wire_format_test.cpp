@@ -22,6 +22,15 @@ TEST(WireFormat, EncodesEveryByteShiftedByOneAndTerminated) {
                           "cd"),
             std::string("bc\0", 3));  // 0xFF ends the text
   EXPECT_EQ(EncodeMessage(std::string(3000, 'x')).size(), 1025u);
+  // Every byte a text can carry, long enough to be shifted eight at a time, both ways.
+  std::string every;
+  for (int byte = 1; byte < 0xff; ++byte) every += static_cast<char>(byte);
+  const std::string wire = EncodeMessage(every);
+  ASSERT_EQ(wire.size(), every.size() + 1);
+  for (size_t i = 0; i < every.size(); ++i)
+    EXPECT_EQ(static_cast<unsigned char>(wire[i]), static_cast<unsigned char>(every[i]) + 1) << i;
+  EXPECT_EQ(Frame({"x", wire.substr(0, 100), wire.substr(100)}),
+            std::vector<std::string>{"w" + every});
   // Older copies wait for exactly these 33 bytes from a full room.
   EXPECT_EQ(EncodeMessage(kRefusalNotice).size(), 33u);
 }
