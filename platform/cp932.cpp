@@ -14,7 +14,8 @@ namespace murelo {
 namespace {
 
 /// The two converters of a thread (the history's writer converts too), opened on its
-/// first use and kept for the thread's life. Where the C
+/// first use and kept for the thread's life, with what the first has read each
+/// character as so far. Where the C
 /// library lacks CP932, a descriptor stays invalid and the converters fall back to
 /// ASCII: other bytes read as U+FFFD, other characters are written as references.
 struct Converters {
