@@ -253,8 +253,10 @@ void CMainFrame::BringToFront() {
 void CMainFrame::EntryLogged(const LogEntry& entry, bool fromPeer) {
   if (m_bClosed) return;  // the close steps' own notices
   // The user reads the conversation while any of the program's windows is active: the
-  // window itself, or a dialog or box over it.
-  const bool reading = QApplication::activeWindow() != nullptr;
+  // window itself, or a dialog or box over it; never while it is minimised. Qt learns of
+  // that first: it lets the activation go only some time after the focus has left, in
+  // case the focus comes back, and lines that arrive meanwhile were read by no one.
+  const bool reading = QApplication::activeWindow() != nullptr && !isMinimized();
   const std::optional<CAnnouncement> announcement = m_missed.Arrived(
       entry, fromPeer, m_view->m_strName, m_view->m_szOwnIp, reading, m_mureloConf.Notifications());
   UpdateTitle();
