@@ -10,8 +10,8 @@ namespace {
 
 /// out[i] = in[i] + delta for every byte, eight at a time as one 64-bit sum: a byte
 /// never carries into (or borrows from) the next, since the text to encode has no 0xff
-/// and the wire to decode no 0x00 or 0x01. The compiler's plain -O2 leaves a byte loop
-/// unvectorised, and every relayed message goes through here twice.
+/// and the wire to decode no 0x00 or 0x01, whatever the byte order. GCC's -O2 leaves a
+/// byte loop unvectorised, and every relayed message goes through here twice.
 template <int delta>
 void ShiftBytes(const char* in, char* out, size_t size) {
   constexpr uint64_t kEveryByte = 0x0101010101010101;
@@ -42,9 +42,10 @@ void AppendEncodedMessage(std::string& wire, std::string_view text) {
 }
 
 void CMessageFramer::Feed(std::string_view wireBytes, std::vector<std::string>& messages) {
+  if (wireBytes.empty()) return;  // memchr wants a pointer, even for no bytes
   // A message ends at an encoded NUL (1), or at a raw NUL, which older copies take for
   // one too. Each is found with memchr, the C library's vectorised search, and where
-  // each next lies is kept until passed, so that no byte is searched twice.
+  // each next lies is kept until passed, so that no byte is searched twice for either.
   const auto find = [wireBytes](char byte, size_t from) {
     const void* found = std::memchr(wireBytes.data() + from, byte, wireBytes.size() - from);
     return found == nullptr
@@ -63,7 +64,8 @@ void CMessageFramer::Feed(std::string_view wireBytes, std::vector<std::string>& 
         m_strPending.clear();
         m_bDropping = true;
       } else {
-        // Each message is decoded once, straight into its own string.
+        // Each message is decoded once, straight into its own string; part holds no
+        // terminator, so no byte borrows from the next.
         const size_t size = m_strPending.size();
         m_strPending.resize(size + part.size());
         ShiftBytes<-1>(part.data(), m_strPending.data() + size, part.size());

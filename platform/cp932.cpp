@@ -31,8 +31,8 @@ struct Converters {
   Converters(const Converters&) = delete;
   Converters& operator=(const Converters&) = delete;
 
-  /// What toUtf16 reads the character at cp932 (one byte, or a lead and a trail byte)
-  /// as, or kUnreadable. The converter is asked once per character: a call to it costs
+  /// What toUtf16 reads the character at cp932 (one byte from 0x80 up, or a lead and a
+  /// trail byte) as, or kUnreadable. The converter is asked once per character: a call to it costs
   /// hundreds of instructions, more than the rest of a short run of text.
   char16_t Unit(const unsigned char* cp932, size_t size) {
     if (learned.empty()) learned.resize(kTableSize, kUnasked);
@@ -52,7 +52,8 @@ struct Converters {
   iconv_t fromUcs4;
 
  private:
-  // The bytes from 0x80 up, then every pair that starts with one of them.
+  // The bytes from 0x80 up, then every pair that starts with one of them: byte b at
+  // b - 0x80, pair (lead, trail) at 0x80 + (lead - 0x80) * 0x100 + trail.
   static constexpr size_t kTableSize = 0x80 + 0x80 * 0x100;
 
   char16_t Ask(const unsigned char* cp932, size_t size) const {

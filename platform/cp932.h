@@ -1,7 +1,7 @@
 // Conversion between the program's text, CP932 bytes in std::string, and Qt's QString.
 // Every text crosses into Qt here and nowhere else. Each thread that converts has iconv
-// converters of its own, and a table of what they read each CP932 character as (64 KiB
-// at most), kept for the thread's life.
+// converters of its own, and a table of what they read each CP932 character as (about
+// 64 KiB), kept for the thread's life.
 #pragma once
 
 #include <QString>

@@ -29,7 +29,7 @@ TEST(Cp932, JapaneseRoundTripsAndTheRestBecomesReferencesOrReplacements) {
 /// What iconv makes of the whole of cp932 in one go, a byte it cannot read at a time
 /// replaced: what ToQString must make of it, character by character.
 QString ConvertedWhole(const std::string& cp932) {
-  const iconv_t cd = iconv_open("UTF-16LE", "CP932");
+  static const iconv_t cd = iconv_open("UTF-16LE", "CP932");
   std::u16string units(cp932.size(), u'\0');
   char* in = const_cast<char*>(cp932.data());
   size_t inLeft = cp932.size();
@@ -44,7 +44,6 @@ QString ConvertedWhole(const std::string& cp932) {
     --inLeft;
     iconv(cd, nullptr, nullptr, nullptr, nullptr);
   }
-  iconv_close(cd);
   return QString::fromUtf16(units.data(), units.size() - outLeft / sizeof(char16_t));
 }
 
